@@ -1,0 +1,63 @@
+// Typing into the answer box and checking the answer.
+
+#include "tavola.h"
+
+namespace segni {
+
+KeyVerdict classifyKey(int keyAscii)
+{
+    if (keyAscii == '-' || (keyAscii >= '0' && keyAscii <= '9') || keyAscii == 8)
+        return KeyVerdict::Accept;
+    if (keyAscii == 13)
+        return KeyVerdict::Check;
+    return KeyVerdict::Refuse;
+}
+
+std::optional<Integer> readAnswer(const QString &text)
+{
+    try {
+        return roundToInteger(lenientNumber(text));
+    } catch (const RuntimeError &) {
+        // Only pasted text could get here; a number that is no Integer
+        // cannot be the product, so it simply counts as wrong.
+        return std::nullopt;
+    }
+}
+
+void Tavola::txtAnswer_KeyPress(int &keyAscii)
+{
+    switch (classifyKey(keyAscii)) {
+    case KeyVerdict::Accept:
+        return;
+    case KeyVerdict::Check:
+        checkAnswer();
+        return;
+    case KeyVerdict::Refuse:
+        keyAscii = 0;
+        return;
+    }
+}
+
+void Tavola::checkAnswer()
+{
+    guarded([this] {
+        if (m_over)
+            return;
+        const std::optional<Integer> answer = readAnswer(c.txtAnswer->text());
+        if (answer == risultato) {
+            esatte = add(esatte, 1);
+            c.lblMessage->setCaption(QStringLiteral("Esatto. Sei proprio in gamba!"));
+        } else {
+            errate = add(errate, 1);
+            c.lblMessage->setCaption(QStringLiteral("Sbagliato!! ")
+                                     + formatNumber(risultato, QStringLiteral("####0")));
+            c.lblScore1->setCaption(formatNumber(errate, QStringLiteral("###0")));
+        }
+        c.lblScore->setCaption(formatNumber(esatte, QStringLiteral("####0")));
+        c.lblScore2->setCaption(formatNumber(add(esatte, errate), QStringLiteral("####0")));
+        c.cmdNext->setEnabled(true);
+        c.cmdNext->setFocus();
+    });
+}
+
+} // namespace segni

@@ -1,0 +1,55 @@
+// The fifteen-minute clock: one tick a second, and the end of the game one
+// tick after the display reaches 00:00:00.
+
+#include "tavola.h"
+
+namespace segni {
+
+void countDownOneSecond(Integer &ore, Integer &minuti, float &secondi)
+{
+    if (secondi == 0) {
+        if (minuti > 0) {
+            minuti = subtract(minuti, 1);
+            secondi = 60;
+        } else if (ore > 0) {
+            ore = subtract(ore, 1);
+            minuti = 59;
+            secondi = 60;
+        }
+    }
+    secondi = secondi - 1;
+}
+
+QString clockText(Integer ore, Integer minuti, float secondi)
+{
+    const QString twoDigits = QStringLiteral("00");
+    return formatNumber(ore, twoDigits) + QLatin1Char(':') + formatNumber(minuti, twoDigits)
+        + QLatin1Char(':') + formatNumber(secondi, twoDigits);
+}
+
+void Tavola::StartClock()
+{
+    Timer1->setEnabled(true);
+    ore = 0;
+    minuti = 15;
+    secondi = 0;
+    c.lblconto->setCaption(clockText(ore, minuti, secondi));
+}
+
+void Tavola::Timer1_Timer()
+{
+    guarded([this] {
+        // Once the game is ending (its own boxes may still be open), ticks
+        // change nothing: each game ends exactly once.
+        if (m_ending || m_over)
+            return;
+        if (c.lblconto->caption() == timeUpText()) {
+            cmdExit_Click();
+            return;
+        }
+        countDownOneSecond(ore, minuti, secondi);
+        c.lblconto->setCaption(clockText(ore, minuti, secondi));
+    });
+}
+
+} // namespace segni

@@ -1,0 +1,92 @@
+// A new question: three signed factors, their product, the record
+// announcement and a freshly tinted background.
+
+#include "tavola.h"
+
+#include "random.h"
+
+#include <cstdlib>
+
+namespace segni {
+
+Draw drawMagnitudes(Random &random)
+{
+    Draw draw;
+    draw.a = floorToInteger(random.next() * -10);
+    draw.b = floorToInteger(random.next() * -6);
+    draw.c = floorToInteger(random.next() * -4);
+    return draw;
+}
+
+Integer drawSignPattern(Random &random)
+{
+    return floorToInteger(random.next() * 3);
+}
+
+Factors applySignPattern(const Draw &draw, Integer pattern)
+{
+    Factors factors;
+    factors.first = pattern == 2 ? subtract(0, draw.a) : draw.a;
+    factors.third = pattern == 2 ? subtract(0, draw.c) : draw.c;
+    factors.second = pattern == 1 ? subtract(0, draw.b) : draw.b;
+    return factors;
+}
+
+Integer productOf(const Factors &factors)
+{
+    return multiply(multiply(factors.second, factors.first), factors.third);
+}
+
+bool announcesRecord(double storedRecord, double rightAnswers)
+{
+    return storedRecord + 1 == rightAnswers;
+}
+
+QRgb bandColour(const Draw &draw, int band)
+{
+    return qRgb(20 * std::abs(draw.a), 20 * std::abs(draw.b), band);
+}
+
+void Tavola::cmdNext_Click()
+{
+    guarded([this] {
+        if (m_over)
+            return;
+        c.txtAnswer->setText(QString());
+        c.lblMessage->setCaption(QString());
+
+        Random &random = m_platform.random();
+        random.reseed(m_platform.secondsSinceMidnight());
+        const Draw draw = drawMagnitudes(random);
+        random.reseed(m_platform.secondsSinceMidnight());
+        const Integer pattern = drawSignPattern(random);
+        const Factors factors = applySignPattern(draw, pattern);
+
+        c.lblNum1->setCaption(formatNumber(factors.first, QStringLiteral("#0")));
+        c.lblnum5->setCaption(formatNumber(factors.third, QStringLiteral("#0")));
+        c.lblNum2->setCaption(formatNumber(factors.second, QStringLiteral("#0")));
+        risultato = productOf(factors);
+        c.cmdNext->setEnabled(false);
+
+        if (announcesRecord(storedRecord(), score())) {
+            box({QStringLiteral("E' record")});
+            if (m_over)
+                return;
+        }
+
+        c.surface->paintBands([&draw](int band) { return bandColour(draw, band); });
+        c.txtAnswer->setFocus();
+    });
+}
+
+double Tavola::storedRecord() const
+{
+    return lenientNumber(c.lblpunti->caption());
+}
+
+double Tavola::score() const
+{
+    return strictNumber(c.lblScore->caption());
+}
+
+} // namespace segni

@@ -1,0 +1,170 @@
+// Loading the game window, its window-level events and the credits box.
+
+#include "tavola.h"
+
+#include "random.h"
+#include "records/recordstore.h"
+
+#include <QPointer>
+
+namespace segni {
+
+namespace {
+const char *const kPlayingTitle = "Ziverur adi v edizor arizadev";
+}
+
+Tavola::Tavola(Platform &platform, std::function<void()> restart)
+    : m_platform(platform)
+    , m_restart(std::move(restart))
+    , m_window(std::make_unique<ui::MainWindow>(*this))
+    , Timer1(platform.createTicker([this] { Timer1_Timer(); }))
+    , c(*m_window)
+{
+}
+
+Tavola::~Tavola() = default;
+
+void Tavola::guarded(const std::function<void()> &body)
+{
+    try {
+        body();
+    } catch (const RuntimeError &error) {
+        if (m_over)
+            return;
+        m_ending = true;
+        box({QStringLiteral("Errore di run-time '%1':\n\n%2").arg(error.code()).arg(error.message()),
+             QString(), BoxIcon::Exclamation});
+        endProgram(1);
+    }
+}
+
+BoxAnswer Tavola::box(const MessageRequest &request)
+{
+    return m_platform.messageBox(m_window->isVisible() ? m_window.get() : nullptr, request);
+}
+
+void Tavola::endProgram(int status)
+{
+    if (m_over)
+        return;
+    m_over = true;
+    m_ending = true;
+    Timer1->setEnabled(false);
+    m_platform.endProgram(status);
+}
+
+void Tavola::Form_Load()
+{
+    guarded([this] {
+        m_platform.random().reseed(m_platform.secondsSinceMidnight());
+        Timer1->setEnabled(false);
+
+        const QString name = m_platform.inputBox(
+            nullptr, QStringLiteral("Come ti chiami?"),
+            QStringLiteral("Rovid edi do rerudiru da razuzo razozezo"));
+        if (m_over)
+            return;
+        box({QLatin1Char(' ') + name + QStringLiteral(" vediamo se sei un vero campione  "),
+             QStringLiteral("Sei pronto per il record? Buona fortuna"), BoxIcon::Exclamation});
+        if (m_over)
+            return;
+        c.lblnome1->setCaption(name);
+
+        StartClock();
+
+        cartella = GetSystemDir();
+        if (const auto failure = records::ensureFiles(cartella)) {
+            // Without a usable record folder the game still runs: the record
+            // counts as 0 until a save succeeds.
+            box({QStringLiteral("Non riesco a usare la cartella dei record %1\n(%2: %3).\n\n"
+                                "Si gioca lo stesso, ma il record precedente non è disponibile.")
+                     .arg(cartella, failure->path, failure->reason),
+                 QString(), BoxIcon::Exclamation});
+            if (m_over)
+                return;
+            c.lblpunti->setCaption(QStringLiteral("0"));
+            c.lblnome->setCaption(QString());
+        } else {
+            c.lblpunti->setCaption(Leggifiletxt(cartella + records::scoreFileName()));
+            c.lblnome->setCaption(Leggifiletxt(cartella + records::holderFileName()));
+        }
+
+        c.lblconto->setCaption(clockText(ore, minuti, secondi));
+        c.lblScore1->setCaption(QStringLiteral("0"));
+        c.lblScore->setCaption(QStringLiteral("0"));
+    });
+}
+
+void Tavola::show()
+{
+    if (m_over)
+        return;
+    c.focusFirstControl();
+    c.show();
+    // A window on a display without a window manager becomes active only
+    // when it asks to.
+    c.raise();
+    c.activateWindow();
+}
+
+void Tavola::Form_Activate()
+{
+    // The first activation after loading brings the first question; later
+    // ones (after a box closes, or switching applications) do nothing.
+    if (m_activated || m_over)
+        return;
+    m_activated = true;
+    cmdNext_Click();
+}
+
+void Tavola::Form_Resize()
+{
+    if (!c.isMinimized())
+        c.setWindowTitle(QString::fromLatin1(kPlayingTitle));
+}
+
+void Tavola::copy_Click(int)
+{
+    guarded([this] { box({QStringLiteral("Programma freeware")}); });
+}
+
+QString Tavola::GetSystemDir()
+{
+    return records::withTrailingSeparator(m_platform.recordFolder());
+}
+
+QString Tavola::Leggifiletxt(const QString &nomefile)
+{
+    return records::readRecordFile(nomefile);
+}
+
+Program::Program(Platform &platform)
+    : m_platform(platform)
+{
+}
+
+Program::~Program()
+{
+    delete m_current;
+}
+
+void Program::start()
+{
+    m_current = new Tavola(m_platform, [this] {
+        QMetaObject::invokeMethod(this, &Program::restart, Qt::QueuedConnection);
+    });
+    m_current->Form_Load();
+    m_current->show();
+}
+
+void Program::restart()
+{
+    // The old window is already hidden and its clock stopped; it goes once
+    // control is back in the event loop it was handling.
+    if (m_current)
+        m_current->deleteLater();
+    m_current = nullptr;
+    start();
+}
+
+} // namespace segni

@@ -1,0 +1,20 @@
+// segni: a practice game for the rule of signs.
+
+#include "game/tavola.h"
+#include "ui/qtplatform.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("segni"));
+    // The game decides when it ends (goodbye, record), not the last window.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    segni::installItalianTranslation();
+
+    segni::QtPlatform platform;
+    segni::Program program(platform);
+    program.start();
+    return QApplication::exec();
+}

@@ -1,0 +1,159 @@
+#include "layout.h"
+
+#include <QtMath>
+
+namespace segni::ui {
+
+using namespace colour;
+
+namespace {
+constexpr FontSpec kSansSerif18{"MS Sans Serif", 18};
+constexpr FontSpec kArial48Bold{"Arial", 48, true};
+constexpr FontSpec kArial48{"Arial", 48};
+constexpr FontSpec kArial72Bold{"Arial", 72, true};
+constexpr FontSpec kTimes36Bold{"Times New Roman", 36, true};
+constexpr FontSpec kButtonFont{"MS Sans Serif", 8.25, true};
+} // namespace
+
+const WindowSpec kWindow{
+    "Tavola",
+    " Rododarev ozo du revirize ro zuduro derivuro",
+    11880, 8310,
+    black,
+    {64, 0, 0},
+    ":/icons/segni.ico",
+    ":/icons/hand.cur",
+    {5, 0},
+};
+
+// clang-format off
+// Labels front to back. Columns: name, caption, left, top, width, height,
+// font, then the settings that differ from a left-aligned, transparent,
+// borderless label in black.
+const std::array<LabelSpec, 26> kLabels{{
+    // Clock and message band
+    {.name = "Label11", .caption = "Tempo restante", .rect = {360, 2040, 1575, 375},
+     .font = {"MS Sans Serif", 9.75}, .text = yellow},
+    {.name = "lblconto", .caption = "00.00.00", .rect = {360, 2520, 1575, 495},
+     .font = {"Arial Black", 12, true}, .text = yellow, .border = true},
+    // Player and record band
+    {.name = "Label14", .caption = "Sfidante", .rect = {120, 6360, 1425, 420},
+     .font = {"MS Sans Serif", 13.5}, .text = darkGreen, .border = true, .align = Align::Centre,
+     .autoSize = true},
+    {.name = "Label13", .caption = "con punti", .rect = {8520, 7440, 1455, 435},
+     .font = kSansSerif18, .text = purple, .autoSize = true},
+    {.name = "lblpunti", .caption = "0", .rect = {10320, 7320, 270, 555},
+     .font = {"MS Sans Serif", 24}, .text = purple, .autoSize = true},
+    {.name = "Label12", .caption = "Il record  è di ", .rect = {1080, 7440, 2295, 375},
+     .font = kSansSerif18, .text = purple},
+    {.name = "lblnome1", .caption = "", .rect = {240, 6960, 105, 360},
+     .font = {"MS Sans Serif", 13.5, true}, .text = darkGreen, .autoSize = true},
+    {.name = "lblnome", .caption = "nome", .rect = {3480, 7440, 990, 435},
+     .font = {"MS Sans Serif", 18, true}, .text = blue, .autoSize = true},
+    // Question band
+    {.name = "Label10", .caption = ")", .rect = {7680, -120, 495, 1575},
+     .font = kArial72Bold, .text = red},
+    {.name = "Label9", .caption = "(", .rect = {6240, -120, 495, 1575},
+     .font = kArial72Bold, .text = red},
+    {.name = "Label8", .caption = "X", .rect = {5400, 360, 855, 975},
+     .font = kArial48, .text = red},
+    {.name = "lblnum5", .caption = "", .rect = {6840, 240, 330, 1185},
+     .font = kArial48Bold, .text = black, .transparent = false, .background = cyan,
+     .border = true, .align = Align::Left, .autoSize = true},
+    {.name = "Label7", .caption = ")", .rect = {4680, -120, 615, 1815},
+     .font = kArial72Bold, .text = red},
+    {.name = "Label5", .caption = "(", .rect = {3000, -120, 495, 1695},
+     .font = kArial72Bold, .text = red},
+    // Counters band
+    {.name = "Label3", .caption = "Risposte totali", .rect = {7440, 3360, 2340, 495},
+     .font = kSansSerif18, .text = blue, .border = true, .autoSize = true},
+    {.name = "Label1", .caption = "Risposte errate", .rect = {3840, 3360, 2520, 495},
+     .font = kSansSerif18, .text = red, .border = true, .autoSize = true},
+    {.name = "lblScore2", .caption = "0", .rect = {8310, 4080, 555, 885},
+     .font = kTimes36Bold, .text = blue, .border = true, .align = Align::Centre, .autoSize = true},
+    {.name = "lblScore1", .caption = "0", .rect = {4830, 4080, 540, 885},
+     .font = kTimes36Bold, .text = red, .border = true, .align = Align::Centre, .autoSize = true},
+    // (Image1 stands here, kStopwatchDepth)
+    {.name = "lblTime", .caption = "", .rect = {8400, 1800, 90, 300},
+     .font = {"MS Sans Serif", 12, true}, .autoSize = true,
+     .tooltip = "Clicca sotto di me per attivare il Timer"},
+    {.name = "lblNum2", .caption = "", .rect = {3960, 240, 345, 1305},
+     .font = kArial48Bold, .text = black, .transparent = false, .background = cyan,
+     .border = true, .align = Align::Centre, .autoSize = true},
+    {.name = "Label4", .caption = "=", .rect = {8400, 240, 615, 975},
+     .font = kArial48Bold, .text = red, .align = Align::Centre},
+    {.name = "Label2", .caption = "X", .rect = {2160, 360, 615, 975},
+     .font = kArial48, .text = red, .align = Align::Centre},
+    {.name = "lblNum1", .caption = "", .rect = {1080, 240, 345, 1305},
+     .font = kArial48Bold, .text = black, .transparent = false, .background = cyan,
+     .border = true, .align = Align::Centre, .autoSize = true},
+    {.name = "lblScore", .caption = "0", .rect = {1080, 4080, 555, 885},
+     .font = kTimes36Bold, .text = cyan, .border = true, .align = Align::Centre, .autoSize = true,
+     .tooltip = "Questo è il tuo punteggio. Forza con il  record"},
+    {.name = "lblMessage", .caption = "", .rect = {1680, 2040, 9495, 615},
+     .font = {"MS Sans Serif", 24, true, true}, .text = red, .align = Align::Centre,
+     .pointer = Pointer::Icon},
+    {.name = "Label6", .caption = "Risposte esatte", .rect = {240, 3360, 2565, 495},
+     .font = kSansSerif18, .text = green, .border = true, .align = Align::Centre,
+     .autoSize = true},
+}};
+
+const TextBoxSpec kAnswerBox{
+    "txtAnswer", {9240, 120, 2415, 1200}, kArial48Bold, black, cyan, 4,
+    "Inserisci il risultato e  premi il tasto  Invio",
+};
+
+// In tab order.
+const std::array<ButtonSpec, 2> kButtons{{
+    {"cmdExit", "E&xit", {7680, 5280, 1815, 1095}, kButtonFont, purple, true,
+     "Ti prego resta ancora, forse riuscirai a farmi uscire ", Pointer::Ordinary,
+     ":/icons/noentry.ico", nullptr, nullptr},
+    {"cmdNext", "&Nuovo calcolo", {2520, 5280, 1815, 1095}, kButtonFont, cyan, false, "Go",
+     Pointer::Icon, ":/icons/smile.ico", ":/icons/straight.ico", ":/icons/grin.ico"},
+}};
+
+const ImageSpec kStopwatch{
+    "Image1", {2040, 2520, 480, 480}, ":/icons/stopwatch.ico",
+    "Clicca sotto di me per impostare il Timer",
+};
+
+// Left to right; the credits are the makers' own.
+const std::array<MenuSpec, 6> kMenu{{
+    {"INFOMAZIONI", "www.galileipontedera.example.it ", nullptr},
+    {"Istituto", "Scuola secondaria di primo grado \"Galileo Galilei\" - Pontedera (PI)",
+     "INFOMAZIONI"},
+    {"Ciao", "di Marta Lenzi e Paolo Ferri", nullptr},
+    {"copy", "- Via Roma 12, 56025 Pontedera (PI)", "Ciao"},
+    {"Next", "NUOVO GIOCO", nullptr},
+    {"o", "Per contattare gli autori:segni@galileipontedera.example.it", nullptr},
+}};
+// clang-format on
+
+const char *const kIconPointer = ":/icons/iconpointer.cur";
+const QPoint kIconPointerHotSpot{15, 15};
+
+QFont makeFont(const FontSpec &spec)
+{
+    QFont font(QString::fromLatin1(spec.face));
+    // Points at 96 dots per inch, so the text keeps its designed size
+    // beside controls placed in pixels, whatever DPI the screen reports.
+    font.setPixelSize(qRound(spec.points * 96.0 / 72.0));
+    font.setBold(spec.bold);
+    font.setItalic(spec.italic);
+    return font;
+}
+
+void installFontSubstitutions()
+{
+    QFont::insertSubstitutions(QStringLiteral("Arial"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(QStringLiteral("Arial Black"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(
+        QStringLiteral("Times New Roman"),
+        {QStringLiteral("Liberation Serif"), QStringLiteral("DejaVu Serif")});
+}
+
+} // namespace segni::ui

@@ -1,0 +1,151 @@
+// The game window as designed: every control with its place, size, font,
+// colours and role, written as data. Positions and sizes are in twips
+// (1/15 of a logical pixel), measured from the top-left corner of the
+// client area below the menu bar.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QRect>
+
+#include <array>
+
+namespace segni::ui {
+
+constexpr int kTwipsPerPixel = 15;
+constexpr int twipsToPixels(int twips)
+{
+    return twips / kTwipsPerPixel;
+}
+
+struct Rgb
+{
+    int red, green, blue;
+    QColor toColor() const { return QColor(red, green, blue); }
+};
+
+namespace colour {
+constexpr Rgb black{0, 0, 0};
+constexpr Rgb red{255, 0, 0};
+constexpr Rgb green{0, 192, 0};
+constexpr Rgb darkGreen{0, 128, 0};
+constexpr Rgb blue{0, 0, 255};
+constexpr Rgb cyan{0, 255, 255};
+constexpr Rgb yellow{255, 255, 0};
+constexpr Rgb purple{192, 0, 192};
+} // namespace colour
+
+struct FontSpec
+{
+    const char *face;
+    double points;
+    bool bold = false;
+    bool italic = false;
+};
+
+// The font of a control: the face as designed (mapped onto installed fonts
+// by installFontSubstitutions), sized in logical pixels at 96 dots per inch.
+QFont makeFont(const FontSpec &spec);
+// Maps the designed faces onto fonts a Debian desktop has.
+void installFontSubstitutions();
+
+struct Twips
+{
+    int left, top, width, height;
+    QRect toPixels() const
+    {
+        return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
+                     twipsToPixels(height));
+    }
+};
+
+enum class Align { Left, Centre };
+// The mouse pointer over a control: the window's hand, the platform's icon
+// pointer, or the toolkit's ordinary one for that kind of control.
+enum class Pointer { Window, Icon, Ordinary };
+
+struct LabelSpec
+{
+    const char *name;
+    const char *caption; // UTF-8
+    Twips rect;
+    FontSpec font;
+    Rgb text = colour::black;
+    bool transparent = true;
+    Rgb background = colour::black; // when not transparent
+    bool border = false;
+    Align align = Align::Left;
+    bool autoSize = false;
+    const char *tooltip = nullptr;
+    Pointer pointer = Pointer::Window;
+};
+
+struct TextBoxSpec
+{
+    const char *name;
+    Twips rect;
+    FontSpec font;
+    Rgb text;
+    Rgb background;
+    int maxLength;
+    const char *tooltip;
+};
+
+struct ButtonSpec
+{
+    const char *name;
+    const char *caption;
+    Twips rect;
+    FontSpec font;
+    Rgb face;
+    bool enabled;
+    const char *tooltip;
+    Pointer pointer;
+    const char *picture;         // resource of the normal picture
+    const char *pressedPicture;  // nullptr: the normal one
+    const char *disabledPicture; // nullptr: the normal one
+};
+
+struct ImageSpec
+{
+    const char *name;
+    Twips rect;
+    const char *picture;
+    const char *tooltip;
+};
+
+struct MenuSpec
+{
+    const char *name;
+    const char *caption;
+    const char *parent; // nullptr: on the menu bar itself
+};
+
+struct WindowSpec
+{
+    const char *name;
+    const char *title;
+    int clientWidth, clientHeight; // twips
+    Rgb background;
+    Rgb foreground;
+    const char *icon;
+    const char *cursor;
+    QPoint cursorHotSpot;
+};
+
+extern const WindowSpec kWindow;
+extern const std::array<LabelSpec, 26> kLabels; // front to back
+extern const TextBoxSpec kAnswerBox;
+extern const std::array<ButtonSpec, 2> kButtons; // in tab order
+extern const ImageSpec kStopwatch;
+extern const std::array<MenuSpec, 6> kMenu;
+// Where Image1 stands among the labels, front to back (it is drawn behind
+// the label at this index).
+constexpr int kStopwatchDepth = 18;
+constexpr int kTimerIntervalMs = 1000;
+
+// The platform's icon pointer: a small square within a square.
+extern const char *const kIconPointer;
+extern const QPoint kIconPointerHotSpot;
+
+} // namespace segni::ui

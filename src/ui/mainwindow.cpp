@@ -1,0 +1,224 @@
+#include "mainwindow.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QPointer>
+
+#include <cstring>
+
+namespace segni::ui {
+
+namespace {
+
+QCursor cursorFrom(const char *resource, QPoint hotSpot, Qt::CursorShape fallback)
+{
+    const QPixmap picture(QString::fromLatin1(resource));
+    if (picture.isNull())
+        return QCursor(fallback);
+    return QCursor(picture, hotSpot.x(), hotSpot.y());
+}
+
+} // namespace
+
+int typedCharacter(int key, Qt::KeyboardModifiers modifiers, const QString &text)
+{
+    switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return 13;
+    case Qt::Key_Backspace:
+        return 8;
+    default:
+        break;
+    }
+    // Ctrl with a letter types its control character (Ctrl+C is 3), unless
+    // Alt is held too (AltGr on some keyboards).
+    if ((modifiers & Qt::ControlModifier) && !(modifiers & Qt::AltModifier)
+        && key >= Qt::Key_A && key <= Qt::Key_Z)
+        return key - Qt::Key_A + 1;
+    // Tab moves the focus; it never types into the box.
+    if (key == Qt::Key_Tab || key == Qt::Key_Backtab)
+        return -1;
+    // Any key with printable text types it (letters of any script, emoji,
+    // dead-key compositions); navigation and editing keys have none, or only
+    // a control code (Escape, Delete), and keep their editing function.
+    if (text.isEmpty())
+        return -1;
+    const QChar first = text.at(0);
+    if (first.unicode() < 0x20 || first.unicode() == 0x7f)
+        return -1;
+    return first.unicode();
+}
+
+MainWindow::MainWindow(WindowEvents &events)
+    : m_events(events)
+{
+    installFontSubstitutions();
+    setObjectName(QString::fromLatin1(kWindow.name));
+    setWindowTitle(QString::fromUtf8(kWindow.title));
+    setWindowIcon(QIcon(QString::fromLatin1(kWindow.icon)));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+
+    surface = new Surface(this);
+    const QSize client(twipsToPixels(kWindow.clientWidth), twipsToPixels(kWindow.clientHeight));
+    surface->setMinimumSize(client);
+    surface->setCursor(cursorFrom(kWindow.cursor, kWindow.cursorHotSpot, Qt::PointingHandCursor));
+    setCentralWidget(surface);
+    buildMenu();
+
+    // Created back to front, so each control lies in front of those made
+    // before it; the text box and the buttons come last, in front of all.
+    const QCursor iconPointer = cursorFrom(kIconPointer, kIconPointerHotSpot, Qt::CrossCursor);
+    for (int depth = int(kLabels.size()) - 1; depth >= 0; --depth) {
+        if (depth == kStopwatchDepth - 1) {
+            Image1 = new QLabel(surface);
+            Image1->setObjectName(QString::fromLatin1(kStopwatch.name));
+            Image1->setGeometry(kStopwatch.rect.toPixels());
+            Image1->setPixmap(QIcon(QString::fromLatin1(kStopwatch.picture))
+                                  .pixmap(Image1->size(), devicePixelRatioF()));
+            Image1->setToolTip(QString::fromUtf8(kStopwatch.tooltip));
+        }
+        const LabelSpec &spec = kLabels[depth];
+        auto *label = new Label(spec, surface);
+        if (spec.pointer == Pointer::Icon)
+            label->setCursor(iconPointer);
+        m_labels.push_back(label);
+    }
+    txtAnswer = new AnswerBox(kAnswerBox, surface);
+    txtAnswer->setCursor(Qt::IBeamCursor);
+    txtAnswer->installEventFilter(this);
+    for (const ButtonSpec &spec : kButtons) {
+        auto *button = new PictureButton(spec, surface);
+        button->setCursor(spec.pointer == Pointer::Icon ? iconPointer : QCursor(Qt::ArrowCursor));
+        (std::strcmp(spec.name, "cmdNext") == 0 ? cmdNext : cmdExit) = button;
+    }
+    setTabOrder(cmdExit, cmdNext);
+    setTabOrder(cmdNext, txtAnswer);
+    connect(cmdNext, &QPushButton::clicked, this, [this] { m_events.cmdNext_Click(); });
+    connect(cmdExit, &QPushButton::clicked, this, [this] { m_events.cmdExit_Click(); });
+
+    lblNum1 = label("lblNum1");
+    lblNum2 = label("lblNum2");
+    lblnum5 = label("lblnum5");
+    lblMessage = label("lblMessage");
+    lblconto = label("lblconto");
+    lblScore = label("lblScore");
+    lblScore1 = label("lblScore1");
+    lblScore2 = label("lblScore2");
+    lblpunti = label("lblpunti");
+    lblnome = label("lblnome");
+    lblnome1 = label("lblnome1");
+
+    // The client area at its design size, below the menu bar.
+    resize(client.width(), client.height() + menuBar()->sizeHint().height());
+}
+
+Label *MainWindow::label(const char *name) const
+{
+    const QString wanted = QString::fromLatin1(name);
+    for (Label *label : m_labels) {
+        if (label->objectName() == wanted)
+            return label;
+    }
+    return nullptr;
+}
+
+void MainWindow::buildMenu()
+{
+    QMenuBar *bar = menuBar();
+    std::vector<std::pair<QString, QMenu *>> menus;
+    for (const MenuSpec &spec : kMenu) {
+        const QString name = QString::fromLatin1(spec.name);
+        const QString caption = QString::fromUtf8(spec.caption);
+        QMenu *parent = nullptr;
+        if (spec.parent) {
+            for (auto &[menuName, menu] : menus) {
+                if (menuName == QLatin1String(spec.parent))
+                    parent = menu;
+            }
+        }
+        const bool opensSubmenu = std::any_of(kMenu.begin(), kMenu.end(), [&](const MenuSpec &s) {
+            return s.parent && name == QLatin1String(s.parent);
+        });
+        QAction *action = nullptr;
+        if (opensSubmenu) {
+            QMenu *menu = bar->addMenu(caption);
+            menu->setObjectName(name);
+            menu->menuAction()->setObjectName(name);
+            menus.emplace_back(name, menu);
+            continue;
+        }
+        action = parent ? parent->addAction(caption) : bar->addAction(caption);
+        action->setObjectName(name);
+        if (name == QLatin1String("Next"))
+            Next = action;
+        else if (name == QLatin1String("copy"))
+            copy = action;
+    }
+    connect(Next, &QAction::triggered, this, [this] { m_events.Next_Click(); });
+    // copy is the single member of its control array, with the index 3.
+    connect(copy, &QAction::triggered, this, [this] { m_events.copy_Click(3); });
+}
+
+void MainWindow::focusFirstControl()
+{
+    for (QWidget *control : {static_cast<QWidget *>(cmdExit), static_cast<QWidget *>(cmdNext),
+                             static_cast<QWidget *>(txtAnswer)}) {
+        if (control->isEnabled()) {
+            control->setFocus();
+            return;
+        }
+    }
+}
+
+bool MainWindow::event(QEvent *event)
+{
+    const bool result = QMainWindow::event(event);
+    if (event->type() == QEvent::WindowActivate)
+        m_events.Form_Activate();
+    return result;
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    m_events.Form_Resize();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_events.Form_QueryClose())
+        event->accept();
+    else
+        event->ignore();
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == txtAnswer && event->type() == QEvent::KeyPress)
+        return answerKeyPress(static_cast<QKeyEvent *>(event));
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool MainWindow::answerKeyPress(QKeyEvent *event)
+{
+    int code = typedCharacter(event->key(), event->modifiers(), event->text());
+    if (code < 0)
+        return false; // the box edits as usual
+    // cmdNext is the window's default button: while it is enabled, Enter
+    // presses it instead of reaching the answer box.
+    if (code == 13 && cmdNext->isEnabled()) {
+        cmdNext->click();
+        return true;
+    }
+    QPointer<AnswerBox> box(txtAnswer);
+    m_events.txtAnswer_KeyPress(code);
+    // Enter has no further effect in a one-line box; a refused character
+    // never reaches it.
+    if (!box || code == 0 || code == 13)
+        return true;
+    return false;
+}
+
+} // namespace segni::ui

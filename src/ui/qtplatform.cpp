@@ -1,0 +1,162 @@
+#include "qtplatform.h"
+
+#include "records/recordstore.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QInputDialog>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTime>
+#include <QTimer>
+#include <QTranslator>
+
+namespace segni {
+
+QString applicationTitle()
+{
+    return QStringLiteral("segni");
+}
+
+namespace {
+
+class QtTicker : public Ticker
+{
+public:
+    explicit QtTicker(std::function<void()> onTick)
+    {
+        m_timer.setInterval(1000);
+        QObject::connect(&m_timer, &QTimer::timeout, [onTick = std::move(onTick)] { onTick(); });
+        m_timer.start();
+    }
+    void setEnabled(bool enabled) override
+    {
+        if (enabled && !m_timer.isActive())
+            m_timer.start();
+        else if (!enabled)
+            m_timer.stop();
+    }
+    bool isEnabled() const override { return m_timer.isActive(); }
+
+private:
+    QTimer m_timer;
+};
+
+// Without a window manager a new window gets the keyboard only when asked
+// for it, so every box asks as soon as it is shown.
+void activateWhenShown(QDialog &dialog)
+{
+    QPointer<QDialog> guard(&dialog);
+    QTimer::singleShot(0, &dialog, [guard] {
+        if (guard) {
+            guard->raise();
+            guard->activateWindow();
+        }
+    });
+}
+
+} // namespace
+
+BoxAnswer QtPlatform::messageBox(QWidget *parent, const MessageRequest &request)
+{
+    QMessageBox box(parent && parent->isVisible() ? parent : nullptr);
+    box.setWindowTitle(request.title.isEmpty() ? applicationTitle() : request.title);
+    box.setTextFormat(Qt::PlainText);
+    box.setText(request.text);
+    switch (request.icon) {
+    case BoxIcon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case BoxIcon::Exclamation:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case BoxIcon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
+    }
+    if (request.buttons == BoxButtons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(request.defaultAnswer == BoxAnswer::Yes ? QMessageBox::Yes
+                                                                     : QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+        box.setEscapeButton(QMessageBox::Ok);
+    }
+    activateWhenShown(box);
+    const int pressed = box.exec();
+    if (request.buttons == BoxButtons::YesNo)
+        return pressed == QMessageBox::Yes ? BoxAnswer::Yes : BoxAnswer::No;
+    return BoxAnswer::Ok;
+}
+
+QString QtPlatform::inputBox(QWidget *parent, const QString &prompt, const QString &title)
+{
+    QInputDialog dialog(parent && parent->isVisible() ? parent : nullptr);
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(QString());
+    activateWhenShown(dialog);
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.textValue();
+}
+
+std::unique_ptr<Ticker> QtPlatform::createTicker(std::function<void()> onTick)
+{
+    return std::make_unique<QtTicker>(std::move(onTick));
+}
+
+int QtPlatform::secondsSinceMidnight()
+{
+    return QTime::currentTime().msecsSinceStartOfDay() / 1000;
+}
+
+QString QtPlatform::shortDate()
+{
+    const QLocale locale = QLocale::system();
+    const QDate today = QDate::currentDate();
+    // A system with no regional settings of its own (the C or POSIX
+    // locale) gets the Italian form.
+    if (locale.language() == QLocale::C)
+        return today.toString(QStringLiteral("dd/MM/yyyy"));
+    return locale.toString(today, QLocale::ShortFormat);
+}
+
+Random &QtPlatform::random()
+{
+    return m_random;
+}
+
+QString QtPlatform::recordFolder()
+{
+    return records::systemRecordFolder();
+}
+
+void QtPlatform::endProgram(int status)
+{
+    // Nothing of the game may show or run after this: the windows go at
+    // once, every event loop (nested ones of open boxes included) is told to
+    // leave, and the queued exit also covers the case where the main loop
+    // has not started yet.
+    for (QWidget *window : QApplication::topLevelWidgets())
+        window->hide();
+    QCoreApplication::exit(status);
+    QMetaObject::invokeMethod(
+        qApp, [status] { QCoreApplication::exit(status); }, Qt::QueuedConnection);
+}
+
+void installItalianTranslation()
+{
+    auto *translator = new QTranslator(qApp);
+    if (translator->load(QLocale(QLocale::Italian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
+}
+
+} // namespace segni

@@ -1,0 +1,230 @@
+#include "widgets.h"
+
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <qdrawutil.h>
+#include <QPaintEvent>
+
+#include <algorithm>
+
+namespace segni::ui {
+
+namespace {
+
+constexpr int kFrameWidth = 2;
+constexpr int kPictureSize = 32;
+constexpr int kPictureGap = 2;
+
+const QPalette &framePalette()
+{
+    static const QPalette palette = [] {
+        QPalette p;
+        p.setColor(QPalette::Light, QColor(255, 255, 255));
+        p.setColor(QPalette::Midlight, QColor(227, 227, 227));
+        p.setColor(QPalette::Button, QColor(212, 208, 200));
+        p.setColor(QPalette::Mid, QColor(160, 160, 160));
+        p.setColor(QPalette::Dark, QColor(128, 128, 128));
+        p.setColor(QPalette::Shadow, QColor(64, 64, 64));
+        return p;
+    }();
+    return palette;
+}
+
+// What a label shows of its caption: line ends from files (CR LF, or a lone
+// CR) become line breaks.
+QString shownText(const QString &caption)
+{
+    QString text = caption;
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+} // namespace
+
+void drawSunkenFrame(QPainter &painter, const QRect &rect)
+{
+    qDrawWinPanel(&painter, rect, framePalette(), true, nullptr);
+}
+
+Label::Label(const LabelSpec &spec, QWidget *parent)
+    : QLabel(parent)
+    , m_designSize(spec.rect.toPixels().size())
+    , m_text(spec.text.toColor())
+    , m_background(spec.background.toColor())
+    , m_transparent(spec.transparent)
+    , m_border(spec.border)
+    , m_autoSize(spec.autoSize)
+    , m_alignment(Qt::AlignTop
+                  | (spec.align == Align::Centre ? Qt::AlignHCenter : Qt::AlignLeft))
+{
+    setObjectName(QString::fromLatin1(spec.name));
+    setTextFormat(Qt::PlainText);
+    setFont(makeFont(spec.font));
+    setGeometry(spec.rect.toPixels());
+    setFocusPolicy(Qt::NoFocus);
+    if (spec.tooltip)
+        setToolTip(QString::fromUtf8(spec.tooltip));
+    setCaption(QString::fromUtf8(spec.caption));
+}
+
+void Label::setCaption(const QString &caption)
+{
+    m_caption = caption;
+    const QString text = shownText(caption);
+    setText(text);
+    if (m_autoSize) {
+        QSize size = m_designSize;
+        if (!text.isEmpty()) {
+            size = fontMetrics().size(0, text);
+            if (m_border)
+                size += QSize(2 * kFrameWidth, 2 * kFrameWidth);
+        }
+        resize(size);
+    }
+    update();
+}
+
+void Label::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    QRect inner = rect();
+    if (!m_transparent)
+        painter.fillRect(inner, m_background);
+    if (m_border) {
+        drawSunkenFrame(painter, inner);
+        inner.adjust(kFrameWidth, kFrameWidth, -kFrameWidth, -kFrameWidth);
+    }
+    painter.setClipRect(inner);
+    painter.setPen(m_text);
+    painter.drawText(inner, static_cast<int>(m_alignment), text());
+}
+
+AnswerBox::AnswerBox(const TextBoxSpec &spec, QWidget *parent)
+    : QLineEdit(parent)
+{
+    setObjectName(QString::fromLatin1(spec.name));
+    setFont(makeFont(spec.font));
+    setGeometry(spec.rect.toPixels());
+    setMaxLength(spec.maxLength);
+    setFrame(false);
+    setTextMargins(kFrameWidth, kFrameWidth, kFrameWidth, kFrameWidth);
+    setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    QPalette p = palette();
+    p.setColor(QPalette::Base, spec.background.toColor());
+    p.setColor(QPalette::Text, spec.text.toColor());
+    setPalette(p);
+    setToolTip(QString::fromUtf8(spec.tooltip));
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void AnswerBox::paintEvent(QPaintEvent *event)
+{
+    QLineEdit::paintEvent(event);
+    QPainter painter(this);
+    drawSunkenFrame(painter, rect());
+}
+
+PictureButton::PictureButton(const ButtonSpec &spec, QWidget *parent)
+    : QPushButton(parent)
+    , m_normal(QString::fromLatin1(spec.picture))
+    , m_pressed(spec.pressedPicture ? QIcon(QString::fromLatin1(spec.pressedPicture)) : m_normal)
+    , m_disabled(spec.disabledPicture ? QIcon(QString::fromLatin1(spec.disabledPicture))
+                                      : m_normal)
+    , m_face(spec.face.toColor())
+{
+    setObjectName(QString::fromLatin1(spec.name));
+    setText(QString::fromUtf8(spec.caption));
+    setFont(makeFont(spec.font));
+    setGeometry(spec.rect.toPixels());
+    setEnabled(spec.enabled);
+    setToolTip(QString::fromUtf8(spec.tooltip));
+    setFocusPolicy(Qt::StrongFocus);
+    // Enter on a focused button presses it, as on the platform this game
+    // comes from; outside a dialog Qt needs to be told.
+    setAutoDefault(true);
+}
+
+QIcon PictureButton::currentPicture() const
+{
+    if (!isEnabled())
+        return m_disabled;
+    return isDown() ? m_pressed : m_normal;
+}
+
+void PictureButton::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const QRect area = rect();
+    painter.fillRect(area, m_face);
+    QPalette bevel = framePalette();
+    bevel.setColor(QPalette::Button, m_face);
+    qDrawWinButton(&painter, area, bevel, isDown(), nullptr);
+
+    const int shift = isDown() ? 1 : 0;
+    const QFontMetrics metrics = fontMetrics();
+    const int blockHeight = kPictureSize + kPictureGap + metrics.height();
+    const int top = (area.height() - blockHeight) / 2 + shift;
+    const QRect pictureRect((area.width() - kPictureSize) / 2 + shift, top, kPictureSize,
+                            kPictureSize);
+    currentPicture().paint(&painter, pictureRect);
+
+    const QRect textRect(shift, top + kPictureSize + kPictureGap, area.width(), metrics.height());
+    QPalette textPalette = palette();
+    textPalette.setColor(QPalette::Active, QPalette::ButtonText, Qt::black);
+    textPalette.setColor(QPalette::Inactive, QPalette::ButtonText, Qt::black);
+    style()->drawItemText(&painter, textRect, Qt::AlignHCenter | Qt::TextShowMnemonic,
+                          textPalette, isEnabled(), text(), QPalette::ButtonText);
+
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = area.adjusted(4, 4, -4, -4);
+        focus.backgroundColor = m_face;
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    }
+}
+
+Surface::Surface(QWidget *parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("surface"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+QImage Surface::startBands() const
+{
+    const qreal ratio = devicePixelRatioF();
+    QImage image(size() * ratio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
+    return image;
+}
+
+void Surface::fillBand(QImage &image, int band, QRgb colour)
+{
+    const int height = image.height();
+    const int first = band * height / 256;
+    const int last = (band + 1) * height / 256; // exclusive
+    const int width = image.width();
+    for (int y = first; y < last; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        std::fill(line, line + width, colour);
+    }
+}
+
+void Surface::finishBands(QImage image)
+{
+    m_backing = std::move(image);
+    update();
+}
+
+void Surface::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(this);
+    painter.fillRect(event->rect(), kWindow.background.toColor());
+    if (!m_backing.isNull())
+        painter.drawImage(QPoint(0, 0), m_backing);
+}
+
+} // namespace segni::ui

@@ -1,0 +1,218 @@
+// Ending a game: the exit button, closing the window, and a new game.
+
+#include "fakeplatform.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using namespace segni;
+using namespace segni::testing;
+
+namespace {
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// A game on a record folder holding the given record, that has scored
+// `right` right answers by the time the test takes over.
+void playTo(Game &game, const QByteArray &record, const QByteArray &holder, int right,
+            const QString &name = QStringLiteral("Anna"))
+{
+    QDir().mkpath(game.platform.folder);
+    QFile score(game.scoreFile());
+    QVERIFY(score.open(QIODevice::WriteOnly));
+    score.write(record);
+    score.close();
+    QFile who(game.holderFile());
+    QVERIFY(who.open(QIODevice::WriteOnly));
+    who.write(holder);
+    who.close();
+    game.start(drawsFor(1, 1, 1, 0), name);
+    for (int i = 0; i < right; ++i) {
+        game.platform.rng.draws = drawsFor(1, 1, 1, 0); // always -1
+        game.answer(QStringLiteral("-1"));
+        game.tavola->cmdNext_Click();
+    }
+    game.platform.calls.clear();
+}
+
+const QString kSaved = QStringLiteral("Ok ho registrato il tuo record, C A M P I O N E");
+
+} // namespace
+
+class EndingTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void exitSavesOnlyABeatenRecord_data();
+    void exitSavesOnlyABeatenRecord();
+    void goodbyeNamesThePlayerAndTheDate();
+    void newGameSavesABeatenRecordWithItsOwnConfirmation();
+    void answeringNoLeavesTheGameAsItWas();
+    void newGameStartsAFreshWindowFromZero();
+    void closingTheWindowKeepsABeatenRecord_data();
+    void closingTheWindowKeepsABeatenRecord();
+};
+
+void EndingTest::exitSavesOnlyABeatenRecord_data()
+{
+    QTest::addColumn<QByteArray>("record");
+    QTest::addColumn<int>("right");
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("empty record, no right answers") << QByteArray() << 0 << false;
+    QTest::newRow("empty record, one right answer") << QByteArray() << 1 << true;
+    QTest::newRow("score equal to the record") << QByteArray("2\r\n") << 2 << false;
+    QTest::newRow("score above the record") << QByteArray("2\r\n") << 3 << true;
+    QTest::newRow("unreadable record counts as 0") << QByteArray("boh\r\n") << 1 << true;
+}
+
+void EndingTest::exitSavesOnlyABeatenRecord()
+{
+    QFETCH(QByteArray, record);
+    QFETCH(int, right);
+    QFETCH(bool, saved);
+    Game game;
+    playTo(game, record, "Bruno\r\n", right);
+    game.tavola->cmdExit_Click();
+    const QStringList texts = game.platform.messageTexts();
+    QCOMPARE(texts.first(), QStringLiteral("Ciao Anna, alla prossima sfida!"));
+    if (saved) {
+        QCOMPARE(texts, (QStringList{texts.first(), kSaved}));
+        QCOMPARE(bytesOf(game.scoreFile()), QByteArray::number(right) + "\r\n");
+        QCOMPARE(bytesOf(game.holderFile()), QByteArray("Anna\r\n"));
+    } else {
+        QCOMPARE(texts.size(), 1);
+        QCOMPARE(bytesOf(game.scoreFile()), record);
+        QCOMPARE(bytesOf(game.holderFile()), QByteArray("Bruno\r\n"));
+    }
+    QCOMPARE(game.platform.endedWith, std::optional<int>(0));
+    QVERIFY(game.tavola->isOver());
+}
+
+void EndingTest::goodbyeNamesThePlayerAndTheDate()
+{
+    Game game;
+    game.platform.date = QStringLiteral("08/12/2026");
+    playTo(game, "5\r\n", "Bruno\r\n", 0, QString());
+    game.tavola->cmdExit_Click();
+    const BoxCall &goodbye = game.platform.calls.first();
+    QCOMPARE(goodbye.text, QStringLiteral("Ciao , alla prossima sfida!"));
+    QCOMPARE(goodbye.title, QStringLiteral("Data 08/12/2026"));
+    QCOMPARE(goodbye.icon, BoxIcon::None);
+    QCOMPARE(goodbye.buttons, BoxButtons::Ok);
+}
+
+void EndingTest::newGameSavesABeatenRecordWithItsOwnConfirmation()
+{
+    Game game;
+    playTo(game, "1\r\n", "Bruno\r\n", 2);
+    game.platform.replies = {Reply{BoxAnswer::Yes, {}, {}}};
+    game.w().Next->trigger();
+    QCOMPARE(game.platform.calls.size(), 2);
+    const BoxCall &question = game.platform.calls[0];
+    QCOMPARE(question.text, QStringLiteral("INIZIAMO UNA NUOVA GARA  ?"));
+    QCOMPARE(question.title, QStringLiteral("INIZIARE NUOVA GARA"));
+    QCOMPARE(question.icon, BoxIcon::Question);
+    QCOMPARE(question.buttons, BoxButtons::YesNo);
+    QCOMPARE(question.defaultAnswer, BoxAnswer::No);
+    QCOMPARE(game.platform.calls[1].text, kSaved + QLatin1Char('"'));
+    QCOMPARE(bytesOf(game.scoreFile()), QByteArray("2\r\n"));
+    QCOMPARE(bytesOf(game.holderFile()), QByteArray("Anna\r\n"));
+    // No goodbye, and the program goes on with a new game.
+    QVERIFY(!game.platform.endedWith);
+    QCOMPARE(game.restarts, 1);
+    QVERIFY(game.tavola->isOver());
+    QVERIFY(!game.tavola->timer().isEnabled());
+}
+
+void EndingTest::answeringNoLeavesTheGameAsItWas()
+{
+    Game game;
+    playTo(game, "", "", 1);
+    game.platform.replies = {Reply{BoxAnswer::No, {}, [&] { game.platform.tick(3); }}};
+    game.w().Next->trigger();
+    QCOMPARE(game.platform.calls.size(), 1);
+    QCOMPARE(game.restarts, 0);
+    QVERIFY(!game.tavola->isOver());
+    QCOMPARE(game.w().lblScore->caption(), QStringLiteral("1"));
+    QCOMPARE(bytesOf(game.scoreFile()), QByteArray());
+    // The clock went on counting while the question was open.
+    QCOMPARE(game.w().lblconto->caption(), QStringLiteral("00:14:57"));
+}
+
+void EndingTest::newGameStartsAFreshWindowFromZero()
+{
+    FakePlatform platform;
+    QTemporaryDir dir;
+    platform.folder = dir.path();
+    Program program(platform);
+    platform.replies = {Reply{BoxAnswer::Ok, QStringLiteral("Anna"), {}}};
+    program.start();
+    Tavola *first = program.current();
+    QVERIFY(QTest::qWaitForWindowActive(&first->window()));
+    first->window().move(40, 40);
+    first->window().resize(900, 700);
+    platform.rng.draws = drawsFor(1, 1, 1, 0);
+    first->cmdNext_Click();
+    first->window().txtAnswer->setText(QStringLiteral("-1"));
+    int enter = 13;
+    first->txtAnswer_KeyPress(enter);
+    QCOMPARE(first->window().lblScore->caption(), QStringLiteral("1"));
+
+    platform.calls.clear();
+    platform.replies = {Reply{BoxAnswer::Yes, {}, {}}, Reply{},
+                        Reply{BoxAnswer::Ok, QStringLiteral("Bruno"), {}}};
+    first->Next_Click();
+    QVERIFY(!first->window().isVisible());
+    QTRY_VERIFY(program.current() != first);
+    Tavola *second = program.current();
+    QVERIFY(QTest::qWaitForWindowActive(&second->window()));
+    // The name was asked again and the record just saved is on show.
+    QVERIFY(platform.calls[2].input);
+    QCOMPARE(second->window().lblnome1->caption(), QStringLiteral("Bruno"));
+    QCOMPARE(second->window().lblpunti->caption(), QStringLiteral("1\r\n"));
+    QCOMPARE(second->window().lblnome->caption(), QStringLiteral("Anna\r\n"));
+    QCOMPARE(second->window().lblScore->caption(), QStringLiteral("0"));
+    QCOMPARE(second->window().lblScore1->caption(), QStringLiteral("0"));
+    QCOMPARE(second->window().lblconto->caption(), QStringLiteral("00:15:00"));
+    QCOMPARE(int(second->esatte), 0);
+    QCOMPARE(second->window().size(), QSize(792, 554 + second->window().menuWidget()->height()));
+    // Counting starts again from zero.
+    platform.rng.draws = drawsFor(1, 1, 1, 0);
+    second->cmdNext_Click();
+    second->window().txtAnswer->setText(QStringLiteral("5"));
+    second->txtAnswer_KeyPress(enter);
+    QCOMPARE(second->window().lblScore1->caption(), QStringLiteral("1"));
+    QCOMPARE(second->window().lblScore2->caption(), QStringLiteral("1"));
+}
+
+void EndingTest::closingTheWindowKeepsABeatenRecord_data()
+{
+    QTest::addColumn<int>("right");
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("record beaten") << 3 << true;
+    QTest::newRow("record not beaten") << 2 << false;
+}
+
+void EndingTest::closingTheWindowKeepsABeatenRecord()
+{
+    QFETCH(int, right);
+    QFETCH(bool, saved);
+    Game game;
+    playTo(game, "2\r\n", "Bruno\r\n", right);
+    game.tavola->show();
+    QVERIFY(QTest::qWaitForWindowExposed(&game.w()));
+    QVERIFY(game.w().close());
+    // No goodbye: only the confirmation when there was something to save.
+    QCOMPARE(game.platform.messageTexts(), saved ? QStringList{kSaved} : QStringList());
+    QCOMPARE(bytesOf(game.scoreFile()), saved ? QByteArray("3\r\n") : QByteArray("2\r\n"));
+    QCOMPARE(bytesOf(game.holderFile()), saved ? QByteArray("Anna\r\n") : QByteArray("Bruno\r\n"));
+    QCOMPARE(game.platform.endedWith, std::optional<int>(0));
+}
+
+QTEST_MAIN(EndingTest)
+#include "tst_ending.moc"
