@@ -1,1 +1,91 @@
-int main(){return 0;}
+// Reads the question off the screen, as a pupil would: grabs the game
+// window from the X server and finds, for each factor box, the value whose
+// rendering matches what is shown there. Prints the three factors.
+//
+// Usage: screenprobe WINDOW-ID
+
+#include "ui/mainwindow.h"
+
+#include <QApplication>
+#include <QMenuBar>
+#include <QScreen>
+
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+// A window built from the same description, never shown: it renders the
+// candidates the way the game renders its factors.
+class Silent : public segni::ui::WindowEvents
+{
+public:
+    void Form_Activate() override {}
+    void Form_Resize() override {}
+    bool Form_QueryClose() override { return true; }
+    void txtAnswer_KeyPress(int &) override {}
+    void cmdNext_Click() override {}
+    void cmdExit_Click() override {}
+    void Next_Click() override {}
+    void copy_Click(int) override {}
+};
+
+qint64 difference(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size())
+        return std::numeric_limits<qint64>::max();
+    qint64 total = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            total += qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q))
+                + qAbs(qBlue(p) - qBlue(q));
+        }
+    }
+    return total;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: screenprobe WINDOW-ID\n");
+        return 2;
+    }
+    const WId window = QString::fromLatin1(argv[1]).toULongLong();
+    const QImage shot = QGuiApplication::primaryScreen()->grabWindow(window).toImage();
+    if (shot.isNull()) {
+        std::fprintf(stderr, "screenprobe: cannot grab window %s\n", argv[1]);
+        return 2;
+    }
+
+    Silent events;
+    segni::ui::MainWindow model(events);
+    const int top = model.menuBar()->sizeHint().height();
+    QStringList factors;
+    for (segni::ui::Label *box : {model.lblNum1, model.lblNum2, model.lblnum5}) {
+        QString best;
+        qint64 bestDifference = std::numeric_limits<qint64>::max();
+        for (int value = -10; value <= 10; ++value) {
+            box->setCaption(QString::number(value));
+            const QImage candidate = box->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            const QImage shown = shot.copy(QRect(box->pos() + QPoint(0, top), box->size()))
+                                     .convertToFormat(QImage::Format_RGB32);
+            const qint64 d = difference(candidate, shown);
+            if (d < bestDifference) {
+                bestDifference = d;
+                best = QString::number(value);
+            }
+        }
+        if (best.isEmpty()) {
+            std::fprintf(stderr, "screenprobe: no factor found in %s\n",
+                         qPrintable(box->objectName()));
+            return 1;
+        }
+        factors << best;
+    }
+    std::printf("%s\n", qPrintable(factors.join(QLatin1Char(' '))));
+    return 0;
+}

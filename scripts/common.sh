@@ -1,0 +1,37 @@
+# Shared by the play and test commands: make sure the Debian packages are
+# there, then configure and build incrementally.
+
+# Installs the given Debian packages when any is missing: with apt-get when
+# run as root, otherwise it prints the exact command and stops.
+ensure_packages() {
+    missing=""
+    for package in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed"; then
+            missing="$missing $package"
+        fi
+    done
+    [ -z "$missing" ] && return 0
+    if [ "$(id -u)" -eq 0 ]; then
+        echo "Installing:$missing"
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -q || return 1
+        # shellcheck disable=SC2086
+        apt-get install -y -q --no-install-recommends $missing || return 1
+    else
+        echo "Some packages are missing. Install them with:"
+        echo "  sudo apt-get install$missing"
+        exit 1
+    fi
+}
+
+BUILD_PACKAGES="cmake make g++ qt6-base-dev qt6-translations-l10n fonts-liberation2"
+
+# configure_and_build DIR [cmake options...]
+configure_and_build() {
+    dir="$1"
+    shift
+    if [ ! -f "$dir/CMakeCache.txt" ]; then
+        cmake -S "$ROOT" -B "$dir" "$@" || return 1
+    fi
+    cmake --build "$dir" -j"$(nproc)"
+}
