@@ -54,6 +54,7 @@ private slots:
     void windowsFileInAnsiKeepsItsAccents();
     void oddFileContentsNeverBreakStartup_data();
     void oddFileContentsNeverBreakStartup();
+    void unusableFolderIsReportedAndTheGameGoesOn_data();
     void unusableFolderIsReportedAndTheGameGoesOn();
     void failedSaveIsReportedNotConfirmed();
     void interruptedSaveLeavesThePreviousRecordWhole();
@@ -193,22 +194,40 @@ void RecordsTest::oddFileContentsNeverBreakStartup()
     QVERIFY(!game.platform.endedWith);
 }
 
+void RecordsTest::unusableFolderIsReportedAndTheGameGoesOn_data()
+{
+    QTest::addColumn<QString>("blocker");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("named");
+    // Root can write anywhere, so the folder is made unusable by a regular
+    // file standing where a folder should be, or the other way round.
+    QTest::newRow("folder below a regular file") << "blocker" << "blocker/segni" << "blocker/segni";
+    QTest::newRow("a folder in place of the score file") << "" << "records" << "marvo.txt";
+}
+
 void RecordsTest::unusableFolderIsReportedAndTheGameGoesOn()
 {
+    QFETCH(QString, blocker);
+    QFETCH(QString, folder);
+    QFETCH(QString, named);
     Game game;
-    // A path below a regular file can be neither created nor written, even
-    // for root.
-    writeBytes(game.dir.path() + QStringLiteral("/blocker"), "x");
-    game.platform.folder = game.dir.path() + QStringLiteral("/blocker/segni");
+    if (!blocker.isEmpty())
+        writeBytes(game.dir.path() + QLatin1Char('/') + blocker, "x");
+    else
+        QDir().mkpath(game.dir.path() + QStringLiteral("/records/marvo.txt"));
+    game.platform.folder = game.dir.path() + QLatin1Char('/') + folder;
     game.load();
     const QStringList texts = game.platform.messageTexts();
     QCOMPARE(texts.size(), 1);
-    QVERIFY2(texts.first().contains(game.platform.folder), qPrintable(texts.first()));
+    QVERIFY2(texts.first().contains(named), qPrintable(texts.first()));
     QVERIFY(!game.platform.endedWith);
     QCOMPARE(game.w().lblpunti->caption(), QStringLiteral("0"));
     QCOMPARE(game.w().lblnome->caption(), QString());
     QCOMPARE(game.w().lblconto->caption(), QStringLiteral("00:15:00"));
     QCOMPARE(game.w().lblScore->caption(), QStringLiteral("0"));
+    // The game plays on.
+    game.tavola->Form_Activate();
+    QVERIFY(!game.w().lblNum1->caption().isEmpty());
 }
 
 void RecordsTest::failedSaveIsReportedNotConfirmed()

@@ -119,13 +119,13 @@ const ImageSpec kStopwatch{
 
 // Left to right; the credits are the makers' own.
 const std::array<MenuSpec, 6> kMenu{{
-    {"INFOMAZIONI", "www.galileipontedera.example.it ", nullptr},
+    {"INFOMAZIONI", "www.galileipt.example.it ", nullptr},
     {"Istituto", "Scuola secondaria di primo grado \"Galileo Galilei\" - Pontedera (PI)",
      "INFOMAZIONI"},
     {"Ciao", "di Marta Lenzi e Paolo Ferri", nullptr},
     {"copy", "- Via Roma 12, 56025 Pontedera (PI)", "Ciao"},
     {"Next", "NUOVO GIOCO", nullptr},
-    {"o", "Per contattare gli autori:segni@galileipontedera.example.it", nullptr},
+    {"o", "Per contattare gli autori:segni@galileipt.example.it", nullptr},
 }};
 // clang-format on
 

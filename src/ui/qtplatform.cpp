@@ -57,6 +57,14 @@ void activateWhenShown(QDialog &dialog)
     });
 }
 
+// Likewise, when a box closes the keyboard goes back to the window under it
+// only when asked to.
+void giveBackKeyboard(QWidget *parent)
+{
+    if (parent && parent->isVisible())
+        parent->activateWindow();
+}
+
 } // namespace
 
 BoxAnswer QtPlatform::messageBox(QWidget *parent, const MessageRequest &request)
@@ -87,6 +95,7 @@ BoxAnswer QtPlatform::messageBox(QWidget *parent, const MessageRequest &request)
     }
     activateWhenShown(box);
     const int pressed = box.exec();
+    giveBackKeyboard(parent);
     if (request.buttons == BoxButtons::YesNo)
         return pressed == QMessageBox::Yes ? BoxAnswer::Yes : BoxAnswer::No;
     return BoxAnswer::Ok;
@@ -100,9 +109,9 @@ QString QtPlatform::inputBox(QWidget *parent, const QString &prompt, const QStri
     dialog.setLabelText(prompt);
     dialog.setTextValue(QString());
     activateWhenShown(dialog);
-    if (dialog.exec() != QDialog::Accepted)
-        return QString();
-    return dialog.textValue();
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    giveBackKeyboard(parent);
+    return accepted ? dialog.textValue() : QString();
 }
 
 std::unique_ptr<Ticker> QtPlatform::createTicker(std::function<void()> onTick)
