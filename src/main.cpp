@@ -12,6 +12,7 @@ int main(int argc, char *argv[])
     // The game decides when it ends (goodbye, record), not the last window.
     QGuiApplication::setQuitOnLastWindowClosed(false);
     segni::installItalianTranslation();
+    segni::installStyle();
 
     segni::QtPlatform platform;
     segni::Program program(platform);

@@ -43,20 +43,20 @@ void Tavola::checkAnswer()
     guarded([this] {
         if (m_over)
             return;
-        const std::optional<Integer> answer = readAnswer(c.txtAnswer->text());
+        const std::optional<Integer> answer = readAnswer(window().txtAnswer->text());
         if (answer == risultato) {
             esatte = add(esatte, 1);
-            c.lblMessage->setCaption(QStringLiteral("Esatto. Sei proprio in gamba!"));
+            window().lblMessage->setCaption(QStringLiteral("Esatto. Sei proprio in gamba!"));
         } else {
             errate = add(errate, 1);
-            c.lblMessage->setCaption(QStringLiteral("Sbagliato!! ")
+            window().lblMessage->setCaption(QStringLiteral("Sbagliato!! ")
                                      + formatNumber(risultato, QStringLiteral("####0")));
-            c.lblScore1->setCaption(formatNumber(errate, QStringLiteral("###0")));
+            window().lblScore1->setCaption(formatNumber(errate, QStringLiteral("###0")));
         }
-        c.lblScore->setCaption(formatNumber(esatte, QStringLiteral("####0")));
-        c.lblScore2->setCaption(formatNumber(add(esatte, errate), QStringLiteral("####0")));
-        c.cmdNext->setEnabled(true);
-        c.cmdNext->setFocus();
+        window().lblScore->setCaption(formatNumber(esatte, QStringLiteral("####0")));
+        window().lblScore2->setCaption(formatNumber(add(esatte, errate), QStringLiteral("####0")));
+        window().cmdNext->setEnabled(true);
+        window().cmdNext->setFocus();
     });
 }
 

@@ -33,7 +33,7 @@ void Tavola::StartClock()
     ore = 0;
     minuti = 15;
     secondi = 0;
-    c.lblconto->setCaption(clockText(ore, minuti, secondi));
+    window().lblconto->setCaption(clockText(ore, minuti, secondi));
 }
 
 void Tavola::Timer1_Timer()
@@ -43,12 +43,12 @@ void Tavola::Timer1_Timer()
         // change nothing: each game ends exactly once.
         if (m_ending || m_over)
             return;
-        if (c.lblconto->caption() == timeUpText()) {
+        if (window().lblconto->caption() == timeUpText()) {
             cmdExit_Click();
             return;
         }
         countDownOneSecond(ore, minuti, secondi);
-        c.lblconto->setCaption(clockText(ore, minuti, secondi));
+        window().lblconto->setCaption(clockText(ore, minuti, secondi));
     });
 }
 

@@ -19,7 +19,7 @@ bool beatsRecord(double storedRecord, double score)
 void Tavola::saveRecord(const QString &confirmation)
 {
     const auto failure
-        = records::saveRecord(cartella, c.lblScore->caption(), c.lblnome1->caption());
+        = records::saveRecord(cartella, window().lblScore->caption(), window().lblnome1->caption());
     if (failure) {
         box({QStringLiteral("Non sono riuscito a registrare il record nel file %1\n(%2).")
                  .arg(failure->path, failure->reason),
@@ -35,7 +35,7 @@ void Tavola::cmdExit_Click()
         if (m_ending || m_over)
             return;
         m_ending = true;
-        box({QStringLiteral("Ciao ") + c.lblnome1->caption()
+        box({QStringLiteral("Ciao ") + window().lblnome1->caption()
                  + QStringLiteral(", alla prossima sfida!"),
              QStringLiteral("Data ") + m_platform.shortDate()});
         if (m_over)
@@ -90,7 +90,7 @@ void Tavola::Next_Click()
         // loaded as soon as this handler has returned.
         m_over = true;
         Timer1->setEnabled(false);
-        c.hide();
+        window().hide();
         m_restart();
     });
 }

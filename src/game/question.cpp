@@ -52,8 +52,8 @@ void Tavola::cmdNext_Click()
     guarded([this] {
         if (m_over)
             return;
-        c.txtAnswer->setText(QString());
-        c.lblMessage->setCaption(QString());
+        window().txtAnswer->setText(QString());
+        window().lblMessage->setCaption(QString());
 
         Random &random = m_platform.random();
         random.reseed(m_platform.secondsSinceMidnight());
@@ -62,11 +62,11 @@ void Tavola::cmdNext_Click()
         const Integer pattern = drawSignPattern(random);
         const Factors factors = applySignPattern(draw, pattern);
 
-        c.lblNum1->setCaption(formatNumber(factors.first, QStringLiteral("#0")));
-        c.lblnum5->setCaption(formatNumber(factors.third, QStringLiteral("#0")));
-        c.lblNum2->setCaption(formatNumber(factors.second, QStringLiteral("#0")));
+        window().lblNum1->setCaption(formatNumber(factors.first, QStringLiteral("#0")));
+        window().lblnum5->setCaption(formatNumber(factors.third, QStringLiteral("#0")));
+        window().lblNum2->setCaption(formatNumber(factors.second, QStringLiteral("#0")));
         risultato = productOf(factors);
-        c.cmdNext->setEnabled(false);
+        window().cmdNext->setEnabled(false);
 
         if (announcesRecord(storedRecord(), score())) {
             box({QStringLiteral("E' record")});
@@ -74,19 +74,19 @@ void Tavola::cmdNext_Click()
                 return;
         }
 
-        c.surface->paintBands([&draw](int band) { return bandColour(draw, band); });
-        c.txtAnswer->setFocus();
+        window().surface->paintBands([&draw](int band) { return bandColour(draw, band); });
+        window().txtAnswer->setFocus();
     });
 }
 
-double Tavola::storedRecord() const
+double Tavola::storedRecord()
 {
-    return lenientNumber(c.lblpunti->caption());
+    return lenientNumber(window().lblpunti->caption());
 }
 
-double Tavola::score() const
+double Tavola::score()
 {
-    return strictNumber(c.lblScore->caption());
+    return strictNumber(window().lblScore->caption());
 }
 
 } // namespace segni

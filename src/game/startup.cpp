@@ -16,13 +16,18 @@ const char *const kPlayingTitle = "Ziverur adi v edizor arizadev";
 Tavola::Tavola(Platform &platform, std::function<void()> restart)
     : m_platform(platform)
     , m_restart(std::move(restart))
-    , m_window(std::make_unique<ui::MainWindow>(*this))
     , Timer1(platform.createTicker([this] { Timer1_Timer(); }))
-    , c(*m_window)
 {
 }
 
 Tavola::~Tavola() = default;
+
+ui::MainWindow &Tavola::window()
+{
+    if (!m_window)
+        m_window = std::make_unique<ui::MainWindow>(*this);
+    return *m_window;
+}
 
 void Tavola::guarded(const std::function<void()> &body)
 {
@@ -40,7 +45,8 @@ void Tavola::guarded(const std::function<void()> &body)
 
 BoxAnswer Tavola::box(const MessageRequest &request)
 {
-    return m_platform.messageBox(m_window->isVisible() ? m_window.get() : nullptr, request);
+    return m_platform.messageBox(m_window && m_window->isVisible() ? m_window.get() : nullptr,
+                                 request);
 }
 
 void Tavola::endProgram(int status)
@@ -68,7 +74,7 @@ void Tavola::Form_Load()
              QStringLiteral("Sei pronto per il record? Buona fortuna"), BoxIcon::Exclamation});
         if (m_over)
             return;
-        c.lblnome1->setCaption(name);
+        window().lblnome1->setCaption(name);
 
         StartClock();
 
@@ -82,16 +88,16 @@ void Tavola::Form_Load()
                  QString(), BoxIcon::Exclamation});
             if (m_over)
                 return;
-            c.lblpunti->setCaption(QStringLiteral("0"));
-            c.lblnome->setCaption(QString());
+            window().lblpunti->setCaption(QStringLiteral("0"));
+            window().lblnome->setCaption(QString());
         } else {
-            c.lblpunti->setCaption(Leggifiletxt(cartella + records::scoreFileName()));
-            c.lblnome->setCaption(Leggifiletxt(cartella + records::holderFileName()));
+            window().lblpunti->setCaption(Leggifiletxt(cartella + records::scoreFileName()));
+            window().lblnome->setCaption(Leggifiletxt(cartella + records::holderFileName()));
         }
 
-        c.lblconto->setCaption(clockText(ore, minuti, secondi));
-        c.lblScore1->setCaption(QStringLiteral("0"));
-        c.lblScore->setCaption(QStringLiteral("0"));
+        window().lblconto->setCaption(clockText(ore, minuti, secondi));
+        window().lblScore1->setCaption(QStringLiteral("0"));
+        window().lblScore->setCaption(QStringLiteral("0"));
     });
 }
 
@@ -99,12 +105,12 @@ void Tavola::show()
 {
     if (m_over)
         return;
-    c.focusFirstControl();
-    c.show();
+    window().focusFirstControl();
+    window().show();
     // A window on a display without a window manager becomes active only
     // when it asks to.
-    c.raise();
-    c.activateWindow();
+    window().raise();
+    window().activateWindow();
 }
 
 void Tavola::Form_Activate()
@@ -119,8 +125,8 @@ void Tavola::Form_Activate()
 
 void Tavola::Form_Resize()
 {
-    if (!c.isMinimized())
-        c.setWindowTitle(QString::fromLatin1(kPlayingTitle));
+    if (!window().isMinimized())
+        window().setWindowTitle(QString::fromLatin1(kPlayingTitle));
 }
 
 void Tavola::copy_Click(int)

@@ -77,7 +77,10 @@ public:
     Tavola(Platform &platform, std::function<void()> restart);
     ~Tavola() override;
 
-    ui::MainWindow &window() { return *m_window; }
+    // The window's controls. They are built on first use: start-up asks
+    // for them only after the name prompt and the greeting, so the prompt
+    // comes up as fast as the toolkit can show it.
+    ui::MainWindow &window();
     Ticker &timer() { return *Timer1; }
 
     // The start-up sequence, run once before the window is shown.
@@ -115,8 +118,8 @@ public:
 private:
     BoxAnswer box(const MessageRequest &request);
     void checkAnswer();
-    double storedRecord() const;
-    double score() const;
+    double storedRecord();
+    double score();
     // Saves a beaten record and confirms it with the given text; a failed
     // save is reported instead.
     void saveRecord(const QString &confirmation);
@@ -129,7 +132,6 @@ private:
     std::function<void()> m_restart;
     std::unique_ptr<ui::MainWindow> m_window;
     std::unique_ptr<Ticker> Timer1;
-    ui::MainWindow &c; // the controls, by their design names
     bool m_activated = false;
     // Set once the game starts ending (exit procedure, closing, or a
     // confirmed new game): no second ending may begin.

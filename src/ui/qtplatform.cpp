@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProxyStyle>
 #include <QTime>
 #include <QTimer>
 #include <QTranslator>
@@ -21,6 +22,18 @@ QString applicationTitle()
 }
 
 namespace {
+
+class PlainButtonsStyle : public QProxyStyle
+{
+public:
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_DialogButtonBox_ButtonsHaveIcons)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 
 class QtTicker : public Ticker
 {
@@ -166,6 +179,11 @@ void installItalianTranslation()
         QCoreApplication::installTranslator(translator);
     else
         delete translator;
+}
+
+void installStyle()
+{
+    QApplication::setStyle(new PlainButtonsStyle);
 }
 
 } // namespace segni

@@ -28,4 +28,9 @@ private:
 // system's language.
 void installItalianTranslation();
 
+// The application style: the platform's own, except that box buttons carry
+// no icons. Looking those icons up in the icon theme would hold up the name
+// prompt, the first thing the pupil sees.
+void installStyle();
+
 } // namespace segni
