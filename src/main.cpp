@@ -9,6 +9,9 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("segni"));
+#ifdef SEGNI_APP_ID
+    QGuiApplication::setDesktopFileName(QStringLiteral(SEGNI_APP_ID));
+#endif
     // The game decides when it ends (goodbye, record), not the last window.
     QGuiApplication::setQuitOnLastWindowClosed(false);
     segni::installItalianTranslation();

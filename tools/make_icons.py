@@ -152,39 +152,113 @@ GLYPHS = {
 }
 
 
-def window_icon_pixels():
-    size = 48
-    palette = [(0, 0, 0)] * 256
-    named = {'red': 1, 'dark': 2, 'blue': 3, 'white': 4, 'shadow': 5}
-    palette[1] = (230, 20, 20)
-    palette[2] = (140, 0, 0)
-    palette[3] = (0, 0, 200)
-    palette[4] = (255, 255, 255)
-    palette[5] = (90, 90, 90)
-    px = [[None] * size for _ in range(size)]
-    # the times sign: two thick strokes
-    for y in range(size):
-        for x in range(size):
-            for (ax, ay, bx, by) in ((6, 4, 41, 36), (41, 4, 6, 36)):
-                t = max(0.0, min(1.0, ((x - ax) * (bx - ax) + (y - ay) * (by - ay))
-                                 / float((bx - ax) ** 2 + (by - ay) ** 2)))
-                d = math.hypot(x - (ax + t * (bx - ax)), y - (ay + t * (by - ay)))
-                if d <= 5.2:
-                    px[y][x] = named['red'] if d <= 4.0 else named['dark']
-    # the lettering below it, on a white strip
-    for y in range(39, 47):
-        for x in range(4, 44):
-            px[y][x] = named['white']
-    x0 = 6
+# The window icon on a 48-unit square: a large red times sign (two thick
+# strokes) over a white strip lettered SEGNI in blue. The ICO, the PNGs and
+# the SVG are all drawn from these shapes.
+STROKES = ((6, 4, 41, 36), (41, 4, 6, 36))
+STROKE_CORE, STROKE_EDGE = 4.0, 5.2
+STRIP = (4, 39, 44, 47)          # x0, y0, x1, y1
+LETTERS_X0, LETTERS_Y0, PITCH = 6, 40, 8
+ICON_RED, ICON_DARK, ICON_BLUE, ICON_WHITE = (230, 20, 20), (140, 0, 0), (0, 0, 200), (255, 255, 255)
+
+
+def stroke_distance(x, y):
+    best = 1e9
+    for (ax, ay, bx, by) in STROKES:
+        t = max(0.0, min(1.0, ((x - ax) * (bx - ax) + (y - ay) * (by - ay))
+                         / float((bx - ax) ** 2 + (by - ay) ** 2)))
+        best = min(best, math.hypot(x - (ax + t * (bx - ax)), y - (ay + t * (by - ay))))
+    return best
+
+
+def letter_cells():
+    """The 1 x 1 unit cells of the lettering (each glyph pixel is 2 wide)."""
+    cells = []
+    x0 = LETTERS_X0
     for letter in 'SEGNI':
-        rows = GLYPHS[letter]
-        for gy, row in enumerate(rows):
+        for gy, row in enumerate(GLYPHS[letter]):
             for gx, bit in enumerate(row):
                 if bit == '1':
-                    px[40 + gy][x0 + gx * 2] = named['blue']
-                    px[40 + gy][x0 + gx * 2 + 1] = named['blue']
-        x0 += 8
+                    cells.append((x0 + gx * 2, LETTERS_Y0 + gy, 2, 1))
+        x0 += PITCH
+    return cells
+
+
+def window_icon_colour(x, y):
+    """Colour at a point of the 48-unit square, or None where transparent."""
+    for (cx, cy, w, h) in letter_cells():
+        if cx <= x < cx + w and cy <= y < cy + h:
+            return ICON_BLUE
+    if STRIP[0] <= x < STRIP[2] and STRIP[1] <= y < STRIP[3]:
+        return ICON_WHITE
+    d = stroke_distance(x, y)
+    if d <= STROKE_CORE:
+        return ICON_RED
+    if d <= STROKE_EDGE:
+        return ICON_DARK
+    return None
+
+
+def window_icon_pixels():
+    palette = [(0, 0, 0)] * 256
+    used = [ICON_RED, ICON_DARK, ICON_BLUE, ICON_WHITE]
+    for i, c in enumerate(used):
+        palette[i + 1] = c
+    px = [[None] * 48 for _ in range(48)]
+    for y in range(48):
+        for x in range(48):
+            c = window_icon_colour(x, y)
+            px[y][x] = None if c is None else used.index(c) + 1
     return px, palette
+
+
+def window_icon_png(size, path):
+    """The window icon at any size, each pixel averaged from 4 x 4 samples."""
+    import zlib
+    n = 4
+    rows = b''
+    for y in range(size):
+        row = bytearray([0])
+        for x in range(size):
+            r = g = b = a = 0
+            for sy in range(n):
+                for sx in range(n):
+                    c = window_icon_colour((x + (sx + 0.5) / n) * 48.0 / size,
+                                           (y + (sy + 0.5) / n) * 48.0 / size)
+                    if c is not None:
+                        r += c[0]; g += c[1]; b += c[2]; a += 1
+            if a:
+                row += bytes((r // a, g // a, b // a, a * 255 // (n * n)))
+            else:
+                row += bytes((0, 0, 0, 0))
+        rows += bytes(row)
+
+    def chunk(kind, data):
+        return (struct.pack('>I', len(data)) + kind + data
+                + struct.pack('>I', zlib.crc32(kind + data) & 0xffffffff))
+    png = (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', size, size, 8, 6, 0, 0, 0))
+           + chunk(b'IDAT', zlib.compress(rows, 9)) + chunk(b'IEND', b''))
+    with open(path, 'wb') as f:
+        f.write(png)
+
+
+def window_icon_svg(path):
+    def rgb(c):
+        return '#%02x%02x%02x' % c
+    parts = ['<svg xmlns="http://www.w3.org/2000/svg" width="48" height="48" viewBox="0 0 48 48">',
+             '  <title>segni</title>']
+    for width, colour in ((STROKE_EDGE * 2, ICON_DARK), (STROKE_CORE * 2, ICON_RED)):
+        for (ax, ay, bx, by) in STROKES:
+            parts.append('  <line x1="%g" y1="%g" x2="%g" y2="%g" stroke="%s" stroke-width="%g" '
+                         'stroke-linecap="round"/>' % (ax + .5, ay + .5, bx + .5, by + .5, rgb(colour), width))
+    x0, y0, x1, y1 = STRIP
+    parts.append('  <rect x="%d" y="%d" width="%d" height="%d" fill="%s"/>'
+                 % (x0, y0, x1 - x0, y1 - y0, rgb(ICON_WHITE)))
+    for (cx, cy, w, h) in letter_cells():
+        parts.append('  <rect x="%d" y="%d" width="%d" height="%d" fill="%s"/>' % (cx, cy, w, h, rgb(ICON_BLUE)))
+    parts.append('</svg>')
+    with open(path, 'w') as f:
+        f.write('\n'.join(parts) + '\n')
 
 
 def hand_cursor():
@@ -239,6 +313,11 @@ def main():
         write_icon(name, [(render(draw, 32), VGA, 4), (render(draw, 16), VGA, 4)])
     px, palette = window_icon_pixels()
     write_icon('segni.ico', [(px, palette, 8)])
+    desktop = os.path.join(OUT, '..', '..', '..', 'desktop', 'icons')
+    os.makedirs(desktop, exist_ok=True)
+    window_icon_svg(os.path.join(desktop, 'segni.svg'))
+    for size in (16, 22, 24, 32, 48, 64, 128, 256):
+        window_icon_png(size, os.path.join(desktop, 'segni-%d.png' % size))
     mono = [(0, 0, 0), (255, 255, 255)]
     write_icon('hand.cur', [(hand_cursor(), mono, 1)], cursor_hotspot=(5, 0))
     write_icon('iconpointer.cur', [(icon_pointer_cursor(), mono, 1)], cursor_hotspot=(15, 15))

@@ -78,6 +78,8 @@ struct LabelSpec
     bool autoSize = false;
     const char *tooltip = nullptr;
     Pointer pointer = Pointer::Window;
+    // What a screen reader says of the label: this name, then the caption.
+    const char *accessibleName = nullptr;
 };
 
 struct TextBoxSpec
@@ -89,6 +91,8 @@ struct TextBoxSpec
     Rgb background;
     int maxLength;
     const char *tooltip;
+    const char *accessibleName;
+    const char *accessibleDescription;
 };
 
 struct ButtonSpec
@@ -104,6 +108,7 @@ struct ButtonSpec
     const char *picture;         // resource of the normal picture
     const char *pressedPicture;  // nullptr: the normal one
     const char *disabledPicture; // nullptr: the normal one
+    const char *accessibleDescription;
 };
 
 struct ImageSpec
@@ -112,6 +117,7 @@ struct ImageSpec
     Twips rect;
     const char *picture;
     const char *tooltip;
+    const char *accessibleName;
 };
 
 struct MenuSpec
@@ -131,6 +137,7 @@ struct WindowSpec
     const char *icon;
     const char *cursor;
     QPoint cursorHotSpot;
+    const char *accessibleDescription;
 };
 
 extern const WindowSpec kWindow;

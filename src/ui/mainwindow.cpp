@@ -58,6 +58,7 @@ MainWindow::MainWindow(WindowEvents &events)
     setObjectName(QString::fromLatin1(kWindow.name));
     setWindowTitle(QString::fromUtf8(kWindow.title));
     setWindowIcon(QIcon(QString::fromLatin1(kWindow.icon)));
+    setAccessibleDescription(QString::fromUtf8(kWindow.accessibleDescription));
     setAttribute(Qt::WA_DeleteOnClose, false);
 
     surface = new Surface(this);
@@ -75,9 +76,10 @@ MainWindow::MainWindow(WindowEvents &events)
             Image1 = new QLabel(surface);
             Image1->setObjectName(QString::fromLatin1(kStopwatch.name));
             Image1->setGeometry(kStopwatch.rect.toPixels());
-            Image1->setPixmap(QIcon(QString::fromLatin1(kStopwatch.picture))
-                                  .pixmap(Image1->size(), devicePixelRatioF()));
+            Image1->setPixmap(
+                QIcon(QString::fromLatin1(kStopwatch.picture)).pixmap(Image1->size(), 1.0));
             Image1->setToolTip(QString::fromUtf8(kStopwatch.tooltip));
+            Image1->setAccessibleName(QString::fromUtf8(kStopwatch.accessibleName));
         }
         const LabelSpec &spec = kLabels[depth];
         auto *label = new Label(spec, surface);

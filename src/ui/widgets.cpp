@@ -50,6 +50,10 @@ void drawSunkenFrame(QPainter &painter, const QRect &rect)
 
 Label::Label(const LabelSpec &spec, QWidget *parent)
     : QLabel(parent)
+    , m_spokenRole(spec.accessibleName ? QString::fromUtf8(spec.accessibleName) : QString())
+    // The fixed labels keep their numbered design names (Label1...); the
+    // ones the game writes are named lbl...
+    , m_fixedCaption(QByteArray(spec.name).startsWith("Label"))
     , m_designSize(spec.rect.toPixels().size())
     , m_text(spec.text.toColor())
     , m_background(spec.background.toColor())
@@ -69,11 +73,23 @@ Label::Label(const LabelSpec &spec, QWidget *parent)
     setCaption(QString::fromUtf8(spec.caption));
 }
 
+QString Label::spokenName() const
+{
+    if (m_spokenRole.isEmpty())
+        return text();
+    const QString shown = text().simplified();
+    if (m_fixedCaption || shown.isEmpty())
+        return m_spokenRole;
+    return m_spokenRole + QStringLiteral(": ") + shown;
+}
+
 void Label::setCaption(const QString &caption)
 {
     m_caption = caption;
     const QString text = shownText(caption);
     setText(text);
+    if (!m_spokenRole.isEmpty())
+        setAccessibleName(spokenName());
     if (m_autoSize) {
         QSize size = m_designSize;
         if (!text.isEmpty()) {
@@ -116,6 +132,8 @@ AnswerBox::AnswerBox(const TextBoxSpec &spec, QWidget *parent)
     p.setColor(QPalette::Text, spec.text.toColor());
     setPalette(p);
     setToolTip(QString::fromUtf8(spec.tooltip));
+    setAccessibleName(QString::fromUtf8(spec.accessibleName));
+    setAccessibleDescription(QString::fromUtf8(spec.accessibleDescription));
     setFocusPolicy(Qt::StrongFocus);
 }
 
@@ -140,6 +158,7 @@ PictureButton::PictureButton(const ButtonSpec &spec, QWidget *parent)
     setGeometry(spec.rect.toPixels());
     setEnabled(spec.enabled);
     setToolTip(QString::fromUtf8(spec.tooltip));
+    setAccessibleDescription(QString::fromUtf8(spec.accessibleDescription));
     setFocusPolicy(Qt::StrongFocus);
     // Enter on a focused button presses it, as on the platform this game
     // comes from; outside a dialog Qt needs to be told.
@@ -168,7 +187,9 @@ void PictureButton::paintEvent(QPaintEvent *)
     const int top = (area.height() - blockHeight) / 2 + shift;
     const QRect pictureRect((area.width() - kPictureSize) / 2 + shift, top, kPictureSize,
                             kPictureSize);
-    currentPicture().paint(&painter, pictureRect);
+    // The pictures are 32 x 32 pixel art: on a high-DPI screen they are
+    // enlarged pixel by pixel, never smoothed into a blur.
+    painter.drawPixmap(pictureRect, currentPicture().pixmap(QSize(kPictureSize, kPictureSize), 1.0));
 
     const QRect textRect(shift, top + kPictureSize + kPictureGap, area.width(), metrics.height());
     QPalette textPalette = palette();

@@ -25,6 +25,9 @@ public:
     void setCaption(const QString &caption);
 
     QSize designSize() const { return m_designSize; }
+    // What a screen reader is told: the label's role and, for labels the
+    // game writes, what the label shows now ("Primo fattore: -7").
+    QString spokenName() const;
     bool hasBorder() const { return m_border; }
 
 protected:
@@ -32,6 +35,8 @@ protected:
 
 private:
     QString m_caption;
+    QString m_spokenRole;
+    bool m_fixedCaption;
     QSize m_designSize;
     QColor m_text;
     QColor m_background;

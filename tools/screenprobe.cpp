@@ -1,8 +1,10 @@
 // Reads the question off the screen, as a pupil would: grabs the game
 // window from the X server and finds, for each factor box, the value whose
 // rendering matches what is shown there. Prints the three factors.
+// With --save it writes the grabbed window to a PNG file instead.
 //
 // Usage: screenprobe WINDOW-ID
+//        screenprobe WINDOW-ID --save FILE.png
 
 #include "ui/mainwindow.h"
 
@@ -50,8 +52,9 @@ qint64 difference(const QImage &a, const QImage &b)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: screenprobe WINDOW-ID\n");
+    const bool save = argc == 4 && QByteArray(argv[2]) == "--save";
+    if (argc != 2 && !save) {
+        std::fprintf(stderr, "usage: screenprobe WINDOW-ID [--save FILE.png]\n");
         return 2;
     }
     const WId window = QString::fromLatin1(argv[1]).toULongLong();
@@ -60,6 +63,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "screenprobe: cannot grab window %s\n", argv[1]);
         return 2;
     }
+    if (save)
+        return shot.save(QString::fromLocal8Bit(argv[3]), "PNG") ? 0 : 1;
 
     Silent events;
     segni::ui::MainWindow model(events);

@@ -1,0 +1,90 @@
+// What a screen reader is told about the window, read through Qt's
+// accessibility interfaces.
+
+#include "fakeplatform.h"
+#include "records/recordstore.h"
+
+#include <QDir>
+
+#include <QAccessible>
+#include <QTest>
+
+using namespace segni;
+using namespace segni::testing;
+
+class AccessibilityTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void controlsAreNamedInItalian_data();
+    void controlsAreNamedInItalian();
+    void spokenNamesFollowTheGame();
+};
+
+void AccessibilityTest::controlsAreNamedInItalian_data()
+{
+    QTest::addColumn<QString>("object");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("description");
+    // After a question -7 x (-3) x (-2) and the wrong answer 42.
+    QTest::newRow("first factor") << "lblNum1" << "Primo fattore: -7" << "";
+    QTest::newRow("times sign") << "Label2" << "per" << "";
+    QTest::newRow("second factor") << "lblNum2" << "Secondo fattore: -3" << "";
+    QTest::newRow("third factor") << "lblnum5" << "Terzo fattore: -2" << "";
+    QTest::newRow("equals sign") << "Label4" << "uguale" << "";
+    QTest::newRow("answer box") << "txtAnswer" << "Risultato"
+                                << "Scrivi il prodotto dei tre fattori e premi Invio";
+    QTest::newRow("verdict") << "lblMessage" << "Esito della risposta: Sbagliato!! -42" << "";
+    QTest::newRow("right answers") << "lblScore" << "Risposte esatte: 0" << "";
+    QTest::newRow("wrong answers") << "lblScore1" << "Risposte errate: 1" << "";
+    QTest::newRow("all answers") << "lblScore2" << "Risposte totali: 1" << "";
+    QTest::newRow("clock") << "lblconto" << "Tempo restante: 00:15:00" << "";
+    QTest::newRow("player") << "lblnome1" << "Sfidante: Anna" << "";
+    QTest::newRow("record holder") << "lblnome" << "Detentore del record: Bruno" << "";
+    QTest::newRow("record points") << "lblpunti" << "Punti del record: 9" << "";
+    QTest::newRow("new question button") << "cmdNext" << "Nuovo calcolo"
+                                         << "Passa al calcolo successivo";
+    QTest::newRow("exit button") << "cmdExit" << "Exit" << "Termina il gioco";
+    QTest::newRow("stopwatch") << "Image1" << "Cronometro" << "";
+}
+
+void AccessibilityTest::controlsAreNamedInItalian()
+{
+    QFETCH(QString, object);
+    QFETCH(QString, name);
+    QFETCH(QString, description);
+    Game game;
+    QDir().mkpath(game.platform.folder);
+    QVERIFY(!records::saveRecord(game.platform.folder + QLatin1Char('/'), QStringLiteral("9"),
+                                 QStringLiteral("Bruno")));
+    game.start(drawsFor(7, 3, 2, 0));
+    game.answer(QStringLiteral("42"));
+    auto *widget = game.w().findChild<QWidget *>(object);
+    QVERIFY(widget);
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(widget);
+    QVERIFY(iface);
+    QCOMPARE(iface->text(QAccessible::Name), name);
+    if (!description.isEmpty())
+        QCOMPARE(iface->text(QAccessible::Description), description);
+}
+
+void AccessibilityTest::spokenNamesFollowTheGame()
+{
+    Game game;
+    game.start(drawsFor(7, 3, 2, 0));
+    QAccessibleInterface *first = QAccessible::queryAccessibleInterface(game.w().lblNum1);
+    QCOMPARE(first->text(QAccessible::Name), QStringLiteral("Primo fattore: -7"));
+    game.platform.rng.draws = drawsFor(4, 1, 1, 2);
+    game.tavola->cmdNext_Click();
+    QCOMPARE(first->text(QAccessible::Name), QStringLiteral("Primo fattore: 4"));
+    game.platform.tick();
+    QCOMPARE(QAccessible::queryAccessibleInterface(game.w().lblconto)->text(QAccessible::Name),
+             QStringLiteral("Tempo restante: 00:14:59"));
+    // The window says what to do.
+    QVERIFY(!QAccessible::queryAccessibleInterface(&game.w())
+                 ->text(QAccessible::Description)
+                 .isEmpty());
+}
+
+QTEST_MAIN(AccessibilityTest)
+#include "tst_accessibility.moc"
