@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include <atomic>
+#include <sys/stat.h>
 #include <chrono>
 #include <thread>
 
@@ -203,6 +204,8 @@ void RecordsTest::unusableFolderIsReportedAndTheGameGoesOn_data()
     // file standing where a folder should be, or the other way round.
     QTest::newRow("folder below a regular file") << "blocker" << "blocker/segni" << "blocker/segni";
     QTest::newRow("a folder in place of the score file") << "" << "records" << "marvo.txt";
+    QTest::newRow("a named pipe in place of the holder file") << "fifo" << "records"
+                                                              << "nmarvo.txt";
 }
 
 void RecordsTest::unusableFolderIsReportedAndTheGameGoesOn()
@@ -211,10 +214,17 @@ void RecordsTest::unusableFolderIsReportedAndTheGameGoesOn()
     QFETCH(QString, folder);
     QFETCH(QString, named);
     Game game;
-    if (!blocker.isEmpty())
+    if (blocker == QLatin1String("fifo")) {
+        // Opening a pipe with nobody at the other end would hang the game.
+        QDir().mkpath(game.dir.path() + QStringLiteral("/records"));
+        QCOMPARE(::mkfifo(QFile::encodeName(game.dir.path() + QStringLiteral("/records/nmarvo.txt")),
+                          0600),
+                 0);
+    } else if (!blocker.isEmpty()) {
         writeBytes(game.dir.path() + QLatin1Char('/') + blocker, "x");
-    else
+    } else {
         QDir().mkpath(game.dir.path() + QStringLiteral("/records/marvo.txt"));
+    }
     game.platform.folder = game.dir.path() + QLatin1Char('/') + folder;
     game.load();
     const QStringList texts = game.platform.messageTexts();

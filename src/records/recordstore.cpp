@@ -109,8 +109,12 @@ std::optional<FileError> ensureFiles(const QString &cartella)
     }
     for (const QString &name : {scoreFileName(), holderFileName()}) {
         QFile file(cartella + name);
-        if (QFileInfo(file.fileName()).isDir())
+        const QFileInfo info(file.fileName());
+        if (info.isDir())
             return FileError{file.fileName(), QStringLiteral("al suo posto c'è una cartella")};
+        // A pipe or a device would block or never end: only plain files.
+        if (info.exists() && !info.isFile())
+            return FileError{file.fileName(), QStringLiteral("non è un file normale")};
         if (!file.open(QIODevice::Append))
             return FileError{file.fileName(), file.errorString()};
         file.close();
@@ -121,7 +125,8 @@ std::optional<FileError> ensureFiles(const QString &cartella)
 QString readRecordFile(const QString &path)
 {
     QFile file(path);
-    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+    // Only a plain file can be a record file; a pipe would block the game.
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return QString();
     // A record file is a few bytes; anything much larger is not one, and
     // must not be read whole into a label.
