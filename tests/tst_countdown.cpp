@@ -92,9 +92,7 @@ void CountdownTest::timeUpDuringTheRecordAnnouncementEndsTheGameOnce()
                           QStringLiteral("Ok ho registrato il tuo record, C A M P I O N E")}));
     QCOMPARE(game.platform.endCount, 1);
     QCOMPARE(game.w().surface->backing(), gradientBefore); // not repainted
-    QFile score(game.scoreFile());
-    QVERIFY(score.open(QIODevice::ReadOnly));
-    QCOMPARE(score.readAll(), QByteArray("1\r\n"));
+    QCOMPARE(bytesOf(game.scoreFile()), QByteArray("1\r\n"));
 }
 
 void CountdownTest::timeUpDuringTheNewGameQuestionEndsTheGameOnce()

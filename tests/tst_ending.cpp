@@ -14,26 +14,14 @@ using namespace segni::testing;
 
 namespace {
 
-QByteArray bytesOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 // A game on a record folder holding the given record, that has scored
 // `right` right answers by the time the test takes over.
 void playTo(Game &game, const QByteArray &record, const QByteArray &holder, int right,
             const QString &name = QStringLiteral("Anna"))
 {
     QDir().mkpath(game.platform.folder);
-    QFile score(game.scoreFile());
-    QVERIFY(score.open(QIODevice::WriteOnly));
-    score.write(record);
-    score.close();
-    QFile who(game.holderFile());
-    QVERIFY(who.open(QIODevice::WriteOnly));
-    who.write(holder);
-    who.close();
+    QVERIFY(writeBytes(game.scoreFile(), record));
+    QVERIFY(writeBytes(game.holderFile(), holder));
     game.start(drawsFor(1, 1, 1, 0), name);
     for (int i = 0; i < right; ++i) {
         game.platform.rng.draws = drawsFor(1, 1, 1, 0); // always -1

@@ -20,24 +20,6 @@ using namespace segni;
 using namespace segni::records;
 using namespace segni::testing;
 
-namespace {
-
-QByteArray bytesOf(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return file.readAll();
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-} // namespace
 
 class RecordsTest : public QObject
 {
@@ -102,8 +84,8 @@ void RecordsTest::existingFilesAreLeftUntouched()
 {
     Game game;
     QDir().mkpath(game.platform.folder);
-    writeBytes(game.scoreFile(), "7\r\n");
-    writeBytes(game.holderFile(), "Bruno\r\n");
+    QVERIFY(writeBytes(game.scoreFile(), "7\r\n"));
+    QVERIFY(writeBytes(game.holderFile(), "Bruno\r\n"));
     game.load();
     QCOMPARE(bytesOf(game.scoreFile()), QByteArray("7\r\n"));
     QCOMPARE(game.w().lblpunti->caption(), QStringLiteral("7\r\n"));
@@ -184,8 +166,8 @@ void RecordsTest::oddFileContentsNeverBreakStartup()
     QFETCH(double, record);
     Game game;
     QDir().mkpath(game.platform.folder);
-    writeBytes(game.scoreFile(), score);
-    writeBytes(game.holderFile(), score);
+    QVERIFY(writeBytes(game.scoreFile(), score));
+    QVERIFY(writeBytes(game.holderFile(), score));
     game.load();
     QVERIFY(game.platform.messageTexts().isEmpty());
     QCOMPARE(lenientNumber(game.w().lblpunti->caption()), record);
@@ -221,7 +203,7 @@ void RecordsTest::unusableFolderIsReportedAndTheGameGoesOn()
                           0600),
                  0);
     } else if (!blocker.isEmpty()) {
-        writeBytes(game.dir.path() + QLatin1Char('/') + blocker, "x");
+        QVERIFY(writeBytes(game.dir.path() + QLatin1Char('/') + blocker, "x"));
     } else {
         QDir().mkpath(game.dir.path() + QStringLiteral("/records/marvo.txt"));
     }
@@ -247,7 +229,7 @@ void RecordsTest::failedSaveIsReportedNotConfirmed()
     game.answer(QStringLiteral("-1"));
     // The record folder turns into a file behind the game's back.
     QDir(game.platform.folder).removeRecursively();
-    writeBytes(game.platform.folder, "not a folder");
+    QVERIFY(writeBytes(game.platform.folder, "not a folder"));
     game.platform.calls.clear();
     game.tavola->cmdExit_Click();
     const QStringList texts = game.platform.messageTexts();

@@ -7,15 +7,15 @@ namespace segni::ui {
 using namespace colour;
 
 namespace {
-constexpr FontSpec kSansSerif18{"MS Sans Serif", 18};
-constexpr FontSpec kArial48Bold{"Arial", 48, true};
-constexpr FontSpec kArial48{"Arial", 48};
-constexpr FontSpec kArial72Bold{"Arial", 72, true};
-constexpr FontSpec kTimes36Bold{"Times New Roman", 36, true};
-constexpr FontSpec kButtonFont{"MS Sans Serif", 8.25, true};
+constexpr FontDesign kSansSerif18{"MS Sans Serif", 18};
+constexpr FontDesign kArial48Bold{"Arial", 48, true};
+constexpr FontDesign kArial48{"Arial", 48};
+constexpr FontDesign kArial72Bold{"Arial", 72, true};
+constexpr FontDesign kTimes36Bold{"Times New Roman", 36, true};
+constexpr FontDesign kButtonFont{"MS Sans Serif", 8.25, true};
 } // namespace
 
-const WindowSpec kWindow{
+const WindowDesign kWindow{
     "Tavola",
     " Rododarev ozo du revirize ro zuduro derivuro",
     11880, 8310,
@@ -31,7 +31,7 @@ const WindowSpec kWindow{
 // Labels front to back. Columns: name, caption, left, top, width, height,
 // font, then the settings that differ from a left-aligned, transparent,
 // borderless label in black.
-const std::array<LabelSpec, 26> kLabels{{
+const std::array<LabelDesign, 26> kLabels{{
     // Clock and message band
     {.name = "Label11", .caption = "Tempo restante", .rect = {360, 2040, 1575, 375},
      .font = {"MS Sans Serif", 9.75}, .text = yellow},
@@ -117,7 +117,7 @@ const std::array<LabelSpec, 26> kLabels{{
      .autoSize = true},
 }};
 
-const TextBoxSpec kAnswerBox{
+const TextBoxDesign kAnswerBox{
     "txtAnswer", {9240, 120, 2415, 1200}, kArial48Bold, black, cyan, 4,
     "Inserisci il risultato e  premi il tasto  Invio",
     "Risultato",
@@ -125,7 +125,7 @@ const TextBoxSpec kAnswerBox{
 };
 
 // In tab order.
-const std::array<ButtonSpec, 2> kButtons{{
+const std::array<ButtonDesign, 2> kButtons{{
     {"cmdExit", "E&xit", {7680, 5280, 1815, 1095}, kButtonFont, purple, true,
      "Ti prego resta ancora, forse riuscirai a farmi uscire ", Pointer::Ordinary,
      ":/icons/noentry.ico", nullptr, nullptr, "Termina il gioco"},
@@ -134,14 +134,14 @@ const std::array<ButtonSpec, 2> kButtons{{
      "Passa al calcolo successivo"},
 }};
 
-const ImageSpec kStopwatch{
+const ImageDesign kStopwatch{
     "Image1", {2040, 2520, 480, 480}, ":/icons/stopwatch.ico",
     "Clicca sotto di me per impostare il Timer",
     "Cronometro",
 };
 
 // Left to right; the credits are the makers' own.
-const std::array<MenuSpec, 6> kMenu{{
+const std::array<MenuDesign, 6> kMenu{{
     {"INFOMAZIONI", "www.galileipt.example.it ", nullptr},
     {"Istituto", "Scuola secondaria di primo grado \"Galileo Galilei\" - Pontedera (PI)",
      "INFOMAZIONI"},
@@ -155,14 +155,14 @@ const std::array<MenuSpec, 6> kMenu{{
 const char *const kIconPointer = ":/icons/iconpointer.cur";
 const QPoint kIconPointerHotSpot{15, 15};
 
-QFont makeFont(const FontSpec &spec)
+QFont makeFont(const FontDesign &design)
 {
-    QFont font(QString::fromLatin1(spec.face));
+    QFont font(QString::fromLatin1(design.face));
     // Points at 96 dots per inch, so the text keeps its designed size
     // beside controls placed in pixels, whatever DPI the screen reports.
-    font.setPixelSize(qRound(spec.points * 96.0 / 72.0));
-    font.setBold(spec.bold);
-    font.setItalic(spec.italic);
+    font.setPixelSize(qRound(design.points * 96.0 / 72.0));
+    font.setBold(design.bold);
+    font.setItalic(design.italic);
     return font;
 }
 

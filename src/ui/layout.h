@@ -35,7 +35,7 @@ constexpr Rgb yellow{255, 255, 0};
 constexpr Rgb purple{192, 0, 192};
 } // namespace colour
 
-struct FontSpec
+struct FontDesign
 {
     const char *face;
     double points;
@@ -45,7 +45,7 @@ struct FontSpec
 
 // The font of a control: the face as designed (mapped onto installed fonts
 // by installFontSubstitutions), sized in logical pixels at 96 dots per inch.
-QFont makeFont(const FontSpec &spec);
+QFont makeFont(const FontDesign &design);
 // Maps the designed faces onto fonts a Debian desktop has.
 void installFontSubstitutions();
 
@@ -64,12 +64,12 @@ enum class Align { Left, Centre };
 // pointer, or the toolkit's ordinary one for that kind of control.
 enum class Pointer { Window, Icon, Ordinary };
 
-struct LabelSpec
+struct LabelDesign
 {
     const char *name;
     const char *caption; // UTF-8
     Twips rect;
-    FontSpec font;
+    FontDesign font;
     Rgb text = colour::black;
     bool transparent = true;
     Rgb background = colour::black; // when not transparent
@@ -82,11 +82,11 @@ struct LabelSpec
     const char *accessibleName = nullptr;
 };
 
-struct TextBoxSpec
+struct TextBoxDesign
 {
     const char *name;
     Twips rect;
-    FontSpec font;
+    FontDesign font;
     Rgb text;
     Rgb background;
     int maxLength;
@@ -95,12 +95,12 @@ struct TextBoxSpec
     const char *accessibleDescription;
 };
 
-struct ButtonSpec
+struct ButtonDesign
 {
     const char *name;
     const char *caption;
     Twips rect;
-    FontSpec font;
+    FontDesign font;
     Rgb face;
     bool enabled;
     const char *tooltip;
@@ -111,7 +111,7 @@ struct ButtonSpec
     const char *accessibleDescription;
 };
 
-struct ImageSpec
+struct ImageDesign
 {
     const char *name;
     Twips rect;
@@ -120,14 +120,14 @@ struct ImageSpec
     const char *accessibleName;
 };
 
-struct MenuSpec
+struct MenuDesign
 {
     const char *name;
     const char *caption;
     const char *parent; // nullptr: on the menu bar itself
 };
 
-struct WindowSpec
+struct WindowDesign
 {
     const char *name;
     const char *title;
@@ -140,12 +140,12 @@ struct WindowSpec
     const char *accessibleDescription;
 };
 
-extern const WindowSpec kWindow;
-extern const std::array<LabelSpec, 26> kLabels; // front to back
-extern const TextBoxSpec kAnswerBox;
-extern const std::array<ButtonSpec, 2> kButtons; // in tab order
-extern const ImageSpec kStopwatch;
-extern const std::array<MenuSpec, 6> kMenu;
+extern const WindowDesign kWindow;
+extern const std::array<LabelDesign, 26> kLabels; // front to back
+extern const TextBoxDesign kAnswerBox;
+extern const std::array<ButtonDesign, 2> kButtons; // in tab order
+extern const ImageDesign kStopwatch;
+extern const std::array<MenuDesign, 6> kMenu;
 // Where Image1 stands among the labels, front to back (it is drawn behind
 // the label at this index).
 constexpr int kStopwatchDepth = 18;

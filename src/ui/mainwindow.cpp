@@ -81,19 +81,19 @@ MainWindow::MainWindow(WindowEvents &events)
             Image1->setToolTip(QString::fromUtf8(kStopwatch.tooltip));
             Image1->setAccessibleName(QString::fromUtf8(kStopwatch.accessibleName));
         }
-        const LabelSpec &spec = kLabels[depth];
-        auto *label = new Label(spec, surface);
-        if (spec.pointer == Pointer::Icon)
+        const LabelDesign &design = kLabels[depth];
+        auto *label = new Label(design, surface);
+        if (design.pointer == Pointer::Icon)
             label->setCursor(iconPointer);
         m_labels.push_back(label);
     }
     txtAnswer = new AnswerBox(kAnswerBox, surface);
     txtAnswer->setCursor(Qt::IBeamCursor);
     txtAnswer->installEventFilter(this);
-    for (const ButtonSpec &spec : kButtons) {
-        auto *button = new PictureButton(spec, surface);
-        button->setCursor(spec.pointer == Pointer::Icon ? iconPointer : QCursor(Qt::ArrowCursor));
-        (std::strcmp(spec.name, "cmdNext") == 0 ? cmdNext : cmdExit) = button;
+    for (const ButtonDesign &design : kButtons) {
+        auto *button = new PictureButton(design, surface);
+        button->setCursor(design.pointer == Pointer::Icon ? iconPointer : QCursor(Qt::ArrowCursor));
+        (std::strcmp(design.name, "cmdNext") == 0 ? cmdNext : cmdExit) = button;
     }
     setTabOrder(cmdExit, cmdNext);
     setTabOrder(cmdNext, txtAnswer);
@@ -130,17 +130,17 @@ void MainWindow::buildMenu()
 {
     QMenuBar *bar = menuBar();
     std::vector<std::pair<QString, QMenu *>> menus;
-    for (const MenuSpec &spec : kMenu) {
-        const QString name = QString::fromLatin1(spec.name);
-        const QString caption = QString::fromUtf8(spec.caption);
+    for (const MenuDesign &design : kMenu) {
+        const QString name = QString::fromLatin1(design.name);
+        const QString caption = QString::fromUtf8(design.caption);
         QMenu *parent = nullptr;
-        if (spec.parent) {
+        if (design.parent) {
             for (auto &[menuName, menu] : menus) {
-                if (menuName == QLatin1String(spec.parent))
+                if (menuName == QLatin1String(design.parent))
                     parent = menu;
             }
         }
-        const bool opensSubmenu = std::any_of(kMenu.begin(), kMenu.end(), [&](const MenuSpec &s) {
+        const bool opensSubmenu = std::any_of(kMenu.begin(), kMenu.end(), [&](const MenuDesign &s) {
             return s.parent && name == QLatin1String(s.parent);
         });
         QAction *action = nullptr;

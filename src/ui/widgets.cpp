@@ -48,29 +48,29 @@ void drawSunkenFrame(QPainter &painter, const QRect &rect)
     qDrawWinPanel(&painter, rect, framePalette(), true, nullptr);
 }
 
-Label::Label(const LabelSpec &spec, QWidget *parent)
+Label::Label(const LabelDesign &design, QWidget *parent)
     : QLabel(parent)
-    , m_spokenRole(spec.accessibleName ? QString::fromUtf8(spec.accessibleName) : QString())
+    , m_spokenRole(design.accessibleName ? QString::fromUtf8(design.accessibleName) : QString())
     // The fixed labels keep their numbered design names (Label1...); the
     // ones the game writes are named lbl...
-    , m_fixedCaption(QByteArray(spec.name).startsWith("Label"))
-    , m_designSize(spec.rect.toPixels().size())
-    , m_text(spec.text.toColor())
-    , m_background(spec.background.toColor())
-    , m_transparent(spec.transparent)
-    , m_border(spec.border)
-    , m_autoSize(spec.autoSize)
+    , m_fixedCaption(QByteArray(design.name).startsWith("Label"))
+    , m_designSize(design.rect.toPixels().size())
+    , m_text(design.text.toColor())
+    , m_background(design.background.toColor())
+    , m_transparent(design.transparent)
+    , m_border(design.border)
+    , m_autoSize(design.autoSize)
     , m_alignment(Qt::AlignTop
-                  | (spec.align == Align::Centre ? Qt::AlignHCenter : Qt::AlignLeft))
+                  | (design.align == Align::Centre ? Qt::AlignHCenter : Qt::AlignLeft))
 {
-    setObjectName(QString::fromLatin1(spec.name));
+    setObjectName(QString::fromLatin1(design.name));
     setTextFormat(Qt::PlainText);
-    setFont(makeFont(spec.font));
-    setGeometry(spec.rect.toPixels());
+    setFont(makeFont(design.font));
+    setGeometry(design.rect.toPixels());
     setFocusPolicy(Qt::NoFocus);
-    if (spec.tooltip)
-        setToolTip(QString::fromUtf8(spec.tooltip));
-    setCaption(QString::fromUtf8(spec.caption));
+    if (design.tooltip)
+        setToolTip(QString::fromUtf8(design.tooltip));
+    setCaption(QString::fromUtf8(design.caption));
 }
 
 QString Label::spokenName() const
@@ -117,23 +117,23 @@ void Label::paintEvent(QPaintEvent *)
     painter.drawText(inner, static_cast<int>(m_alignment), text());
 }
 
-AnswerBox::AnswerBox(const TextBoxSpec &spec, QWidget *parent)
+AnswerBox::AnswerBox(const TextBoxDesign &design, QWidget *parent)
     : QLineEdit(parent)
 {
-    setObjectName(QString::fromLatin1(spec.name));
-    setFont(makeFont(spec.font));
-    setGeometry(spec.rect.toPixels());
-    setMaxLength(spec.maxLength);
+    setObjectName(QString::fromLatin1(design.name));
+    setFont(makeFont(design.font));
+    setGeometry(design.rect.toPixels());
+    setMaxLength(design.maxLength);
     setFrame(false);
     setTextMargins(kFrameWidth, kFrameWidth, kFrameWidth, kFrameWidth);
     setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     QPalette p = palette();
-    p.setColor(QPalette::Base, spec.background.toColor());
-    p.setColor(QPalette::Text, spec.text.toColor());
+    p.setColor(QPalette::Base, design.background.toColor());
+    p.setColor(QPalette::Text, design.text.toColor());
     setPalette(p);
-    setToolTip(QString::fromUtf8(spec.tooltip));
-    setAccessibleName(QString::fromUtf8(spec.accessibleName));
-    setAccessibleDescription(QString::fromUtf8(spec.accessibleDescription));
+    setToolTip(QString::fromUtf8(design.tooltip));
+    setAccessibleName(QString::fromUtf8(design.accessibleName));
+    setAccessibleDescription(QString::fromUtf8(design.accessibleDescription));
     setFocusPolicy(Qt::StrongFocus);
 }
 
@@ -144,21 +144,21 @@ void AnswerBox::paintEvent(QPaintEvent *event)
     drawSunkenFrame(painter, rect());
 }
 
-PictureButton::PictureButton(const ButtonSpec &spec, QWidget *parent)
+PictureButton::PictureButton(const ButtonDesign &design, QWidget *parent)
     : QPushButton(parent)
-    , m_normal(QString::fromLatin1(spec.picture))
-    , m_pressed(spec.pressedPicture ? QIcon(QString::fromLatin1(spec.pressedPicture)) : m_normal)
-    , m_disabled(spec.disabledPicture ? QIcon(QString::fromLatin1(spec.disabledPicture))
+    , m_normal(QString::fromLatin1(design.picture))
+    , m_pressed(design.pressedPicture ? QIcon(QString::fromLatin1(design.pressedPicture)) : m_normal)
+    , m_disabled(design.disabledPicture ? QIcon(QString::fromLatin1(design.disabledPicture))
                                       : m_normal)
-    , m_face(spec.face.toColor())
+    , m_face(design.face.toColor())
 {
-    setObjectName(QString::fromLatin1(spec.name));
-    setText(QString::fromUtf8(spec.caption));
-    setFont(makeFont(spec.font));
-    setGeometry(spec.rect.toPixels());
-    setEnabled(spec.enabled);
-    setToolTip(QString::fromUtf8(spec.tooltip));
-    setAccessibleDescription(QString::fromUtf8(spec.accessibleDescription));
+    setObjectName(QString::fromLatin1(design.name));
+    setText(QString::fromUtf8(design.caption));
+    setFont(makeFont(design.font));
+    setGeometry(design.rect.toPixels());
+    setEnabled(design.enabled);
+    setToolTip(QString::fromUtf8(design.tooltip));
+    setAccessibleDescription(QString::fromUtf8(design.accessibleDescription));
     setFocusPolicy(Qt::StrongFocus);
     // Enter on a focused button presses it, as on the platform this game
     // comes from; outside a dialog Qt needs to be told.

@@ -18,7 +18,7 @@ class Label : public QLabel
 {
     Q_OBJECT
 public:
-    Label(const LabelSpec &spec, QWidget *parent);
+    Label(const LabelDesign &design, QWidget *parent);
 
     // The caption exactly as last set (a line end read from a file stays).
     QString caption() const { return m_caption; }
@@ -50,7 +50,7 @@ class AnswerBox : public QLineEdit
 {
     Q_OBJECT
 public:
-    AnswerBox(const TextBoxSpec &spec, QWidget *parent);
+    AnswerBox(const TextBoxDesign &design, QWidget *parent);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -60,7 +60,7 @@ class PictureButton : public QPushButton
 {
     Q_OBJECT
 public:
-    PictureButton(const ButtonSpec &spec, QWidget *parent);
+    PictureButton(const ButtonDesign &design, QWidget *parent);
 
     // The picture the button shows now: pressed, disabled or normal.
     QIcon currentPicture() const;

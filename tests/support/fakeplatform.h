@@ -7,6 +7,7 @@
 #include "game/tavola.h"
 #include "ui/platform.h"
 
+#include <QFile>
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
@@ -199,6 +200,19 @@ public:
     std::unique_ptr<Tavola> tavola;
     int restarts = 0;
 };
+
+// The bytes of a file, or "<missing>".
+inline QByteArray bytesOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+inline bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
 
 // Raw draws giving the factors (first, second, third) with pattern 0 (all
 // negative): the magnitudes are picked by R = (magnitude - 0.5) / range.
