@@ -59,7 +59,6 @@ MainWindow::MainWindow(WindowEvents &events)
     setWindowTitle(QString::fromUtf8(kWindow.title));
     setWindowIcon(QIcon(QString::fromLatin1(kWindow.icon)));
     setAccessibleDescription(QString::fromUtf8(kWindow.accessibleDescription));
-    setAttribute(Qt::WA_DeleteOnClose, false);
 
     surface = new Surface(this);
     const QSize client(twipsToPixels(kWindow.clientWidth), twipsToPixels(kWindow.clientHeight));

@@ -1,5 +1,6 @@
 #include "qtplatform.h"
 
+#include "layout.h"
 #include "records/recordstore.h"
 
 #include <QApplication>
@@ -40,7 +41,7 @@ class QtTicker : public Ticker
 public:
     explicit QtTicker(std::function<void()> onTick)
     {
-        m_timer.setInterval(1000);
+        m_timer.setInterval(ui::kTimerIntervalMs);
         QObject::connect(&m_timer, &QTimer::timeout, [onTick = std::move(onTick)] { onTick(); });
         m_timer.start();
     }
