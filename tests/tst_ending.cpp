@@ -1,11 +1,8 @@
 // Ending a game: the exit button, closing the window, and a new game.
 
 #include "fakeplatform.h"
-#include "ui/qtplatform.h"
 
-#include <QDate>
 #include <QDir>
-#include <QLocale>
 #include <QFile>
 #include <QTest>
 
@@ -42,7 +39,6 @@ private slots:
     void exitSavesOnlyABeatenRecord_data();
     void exitSavesOnlyABeatenRecord();
     void goodbyeNamesThePlayerAndTheDate();
-    void dateWithoutRegionalSettingsIsItalian();
     void newGameSavesABeatenRecordWithItsOwnConfirmation();
     void answeringNoLeavesTheGameAsItWas();
     void newGameStartsAFreshWindowFromZero();
@@ -96,14 +92,6 @@ void EndingTest::goodbyeNamesThePlayerAndTheDate()
     QCOMPARE(goodbye.title, QStringLiteral("Data 08/12/2026"));
     QCOMPARE(goodbye.icon, BoxIcon::None);
     QCOMPARE(goodbye.buttons, BoxButtons::Ok);
-}
-
-void EndingTest::dateWithoutRegionalSettingsIsItalian()
-{
-    // The tests run in the C locale, as a system with no regional settings.
-    QCOMPARE(QLocale::system().language(), QLocale::C);
-    QtPlatform platform;
-    QCOMPARE(platform.shortDate(), QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy")));
 }
 
 void EndingTest::newGameSavesABeatenRecordWithItsOwnConfirmation()

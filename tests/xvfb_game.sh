@@ -42,6 +42,8 @@ export QT_QPA_PLATFORM=xcb
 export LC_ALL=C.UTF-8 LANG=C.UTF-8
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 unset QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS
+# No icon themes to be found: the game must not need one.
+export XDG_DATA_DIRS="$WORK/no-shared-data"
 
 # Waits until the window with the keyboard focus has the given title.
 focused() {
