@@ -128,6 +128,8 @@ void RecordsTest::startupReadsBackExactlyWhatASaveWrote_data()
     QTest::newRow("non-Latin") << QStringLiteral("Анна 李明");
     QTest::newRow("emoji") << QString::fromUtf8("Leo \xF0\x9F\xA6\x81");
     QTest::newRow("empty") << QString();
+    QTest::newRow("longest name the prompt takes, all emoji")
+        << QString::fromUtf8("\xF0\x9F\xA6\x81").repeated(32767 / 2);
 }
 
 void RecordsTest::startupReadsBackExactlyWhatASaveWrote()

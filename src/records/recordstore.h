@@ -13,7 +13,9 @@ inline QString scoreFileName() { return QStringLiteral("marvo.txt"); }
 inline QString holderFileName() { return QStringLiteral("nmarvo.txt"); }
 
 // Files larger than this are not record files: they count as no record.
-constexpr qint64 kMaxRecordFileBytes = 64 * 1024;
+// It leaves room for the longest name the name prompt takes (32767
+// characters of up to four bytes each).
+constexpr qint64 kMaxRecordFileBytes = 256 * 1024;
 
 // Where the record files live on this system: the Windows directory on
 // Windows, elsewhere the folder "segni" in the user's data folder
