@@ -21,6 +21,10 @@ trap cleanup EXIT
 
 fail() {
     echo "FAIL: $*"
+    kill -0 "$GPID" 2>/dev/null && echo "  (the game is still running)" || echo "  (the game has ended)"
+    for f in marvo.txt nmarvo.txt; do
+        [ -f "$XDG_DATA_HOME/segni/$f" ] && echo "  $f: $(od -An -c "$XDG_DATA_HOME/segni/$f")"
+    done
     [ -f "$WORK/game.log" ] && sed 's/^/  game: /' "$WORK/game.log"
     exit 1
 }

@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QScreen>
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 
@@ -32,19 +33,42 @@ public:
     void copy_Click(int) override {}
 };
 
-qint64 difference(const QImage &a, const QImage &b)
+// Mean difference per pixel between a candidate rendering and what the
+// screen shows, over the pixels no control in front of the box covers.
+double difference(const QImage &candidate, const QImage &shown, const QList<QRect> &covered)
 {
-    if (a.size() != b.size())
-        return std::numeric_limits<qint64>::max();
+    if (candidate.size() != shown.size())
+        return std::numeric_limits<double>::max();
     qint64 total = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+    qint64 counted = 0;
+    for (int y = 0; y < candidate.height(); ++y) {
+        for (int x = 0; x < candidate.width(); ++x) {
+            if (std::any_of(covered.begin(), covered.end(),
+                            [&](const QRect &r) { return r.contains(x, y); }))
+                continue;
+            const QRgb p = candidate.pixel(x, y), q = shown.pixel(x, y);
             total += qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q))
                 + qAbs(qBlue(p) - qBlue(q));
+            ++counted;
         }
     }
-    return total;
+    return counted ? double(total) / counted : std::numeric_limits<double>::max();
+}
+
+// The parts of the box that controls in front of it cover (the times signs
+// and brackets stand over a wide factor), in the box's own coordinates.
+QList<QRect> coveredParts(const QWidget *box)
+{
+    QList<QRect> parts;
+    const QObjectList siblings = box->parentWidget()->children();
+    for (qsizetype i = siblings.indexOf(const_cast<QWidget *>(box)) + 1; i < siblings.size(); ++i) {
+        if (const auto *front = qobject_cast<const QWidget *>(siblings[i])) {
+            const QRect overlap = front->geometry() & box->geometry();
+            if (!overlap.isEmpty())
+                parts.append(overlap.translated(-box->pos()));
+        }
+    }
+    return parts;
 }
 
 } // namespace
@@ -72,13 +96,13 @@ int main(int argc, char *argv[])
     QStringList factors;
     for (segni::ui::Label *box : {model.lblNum1, model.lblNum2, model.lblnum5}) {
         QString best;
-        qint64 bestDifference = std::numeric_limits<qint64>::max();
+        double bestDifference = std::numeric_limits<double>::max();
         for (int value = -10; value <= 10; ++value) {
             box->setCaption(QString::number(value));
             const QImage candidate = box->grab().toImage().convertToFormat(QImage::Format_RGB32);
             const QImage shown = shot.copy(QRect(box->pos() + QPoint(0, top), box->size()))
                                      .convertToFormat(QImage::Format_RGB32);
-            const qint64 d = difference(candidate, shown);
+            const double d = difference(candidate, shown, coveredParts(box));
             if (d < bestDifference) {
                 bestDifference = d;
                 best = QString::number(value);

@@ -50,7 +50,7 @@ void Tavola::checkAnswer()
         } else {
             errate = add(errate, 1);
             window().lblMessage->setCaption(QStringLiteral("Sbagliato!! ")
-                                     + formatNumber(risultato, QStringLiteral("####0")));
+                                            + formatNumber(risultato, QStringLiteral("####0")));
             window().lblScore1->setCaption(formatNumber(errate, QStringLiteral("###0")));
         }
         window().lblScore->setCaption(formatNumber(esatte, QStringLiteral("####0")));

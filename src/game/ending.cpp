@@ -18,8 +18,8 @@ bool beatsRecord(double storedRecord, double score)
 
 void Tavola::saveRecord(const QString &confirmation)
 {
-    const auto failure
-        = records::saveRecord(cartella, window().lblScore->caption(), window().lblnome1->caption());
+    const auto failure = records::saveRecord(cartella, window().lblScore->caption(),
+                                             window().lblnome1->caption());
     if (failure) {
         box({QStringLiteral("Non sono riuscito a registrare il record nel file %1\n(%2).")
                  .arg(failure->path, failure->reason),

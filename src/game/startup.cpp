@@ -5,7 +5,6 @@
 #include "random.h"
 #include "records/recordstore.h"
 
-
 namespace segni {
 
 namespace {

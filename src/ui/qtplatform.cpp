@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include <memory>
+
 namespace segni {
 
 QString applicationTitle()
@@ -58,16 +60,39 @@ private:
     QTimer m_timer;
 };
 
+// Asks, for a moment, that the window get the keyboard, until it has it or
+// another box takes over. A single request can be lost on a display without
+// a window manager: the server drops it when the window is not mapped yet,
+// or when a box closing at the same moment sends the focus elsewhere.
+void askForKeyboard(QWidget *window)
+{
+    auto *retry = new QTimer(window);
+    retry->setInterval(50);
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(retry, &QTimer::timeout, window, [window, retry, tries] {
+        QWidget *modal = QApplication::activeModalWidget();
+        const bool done = !window->isVisible() || window->isActiveWindow()
+            || (modal && modal != window) || ++*tries > 40;
+        if (done) {
+            retry->deleteLater();
+            return;
+        }
+        window->raise();
+        window->activateWindow();
+    });
+    retry->start();
+    window->raise();
+    window->activateWindow();
+}
+
 // Without a window manager a new window gets the keyboard only when asked
 // for it, so every box asks as soon as it is shown.
 void activateWhenShown(QDialog &dialog)
 {
     QPointer<QDialog> guard(&dialog);
     QTimer::singleShot(0, &dialog, [guard] {
-        if (guard) {
-            guard->raise();
-            guard->activateWindow();
-        }
+        if (guard)
+            askForKeyboard(guard);
     });
 }
 
@@ -76,7 +101,7 @@ void activateWhenShown(QDialog &dialog)
 void giveBackKeyboard(QWidget *parent)
 {
     if (parent && parent->isVisible())
-        parent->activateWindow();
+        askForKeyboard(parent);
 }
 
 } // namespace
