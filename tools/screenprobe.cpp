@@ -5,12 +5,17 @@
 //
 // Usage: screenprobe WINDOW-ID
 //        screenprobe WINDOW-ID --save FILE.png
+// On Windows WINDOW-ID may also be the window's title.
 
 #include "ui/mainwindow.h"
 
 #include <QApplication>
 #include <QMenuBar>
 #include <QScreen>
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -81,7 +86,18 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "usage: screenprobe WINDOW-ID [--save FILE.png]\n");
         return 2;
     }
-    const WId window = QString::fromLatin1(argv[1]).toULongLong();
+    const QString id = QString::fromLocal8Bit(argv[1]);
+    bool isNumber = false;
+    WId window = WId(id.toULongLong(&isNumber));
+#ifdef Q_OS_WIN
+    if (!isNumber)
+        window = reinterpret_cast<WId>(
+            FindWindowW(nullptr, reinterpret_cast<const wchar_t *>(id.utf16())));
+#endif
+    if (!window) {
+        std::fprintf(stderr, "screenprobe: no window %s\n", argv[1]);
+        return 2;
+    }
     const QImage shot = QGuiApplication::primaryScreen()->grabWindow(window).toImage();
     if (shot.isNull()) {
         std::fprintf(stderr, "screenprobe: cannot grab window %s\n", argv[1]);

@@ -3,6 +3,7 @@
 #include "tavola.h"
 
 #include "random.h"
+#include "records/classfolder.h"
 #include "records/recordstore.h"
 
 namespace segni {
@@ -80,10 +81,12 @@ void Tavola::Form_Load()
         if (const auto failure = records::ensureFiles(cartella)) {
             // Without a usable record folder the game still runs: the record
             // counts as 0 until a save succeeds.
-            box({QStringLiteral("Non riesco a usare la cartella dei record %1\n(%2: %3).\n\n"
-                                "Si gioca lo stesso, ma il record precedente non è disponibile.")
-                     .arg(cartella, failure->path, failure->reason),
-                 QString(), BoxIcon::Exclamation});
+            QString text = QStringLiteral("Non riesco a usare la cartella dei record %1\n(%2: %3).\n\n"
+                                          "Si gioca lo stesso, ma il record precedente non è disponibile.")
+                               .arg(cartella, failure->path, failure->reason);
+            if (const QString advice = records::unusableFolderAdvice(cartella); !advice.isEmpty())
+                text += QStringLiteral("\n\n") + advice;
+            box({text, QString(), BoxIcon::Exclamation});
             if (m_over)
                 return;
             window().lblpunti->setCaption(QStringLiteral("0"));

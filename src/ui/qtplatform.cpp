@@ -1,7 +1,7 @@
 #include "qtplatform.h"
 
 #include "layout.h"
-#include "records/recordstore.h"
+#include "records/classfolder.h"
 
 #include <QApplication>
 #include <QDate>
@@ -181,7 +181,7 @@ Random &QtPlatform::random()
 
 QString QtPlatform::recordFolder()
 {
-    return records::systemRecordFolder();
+    return records::recordFolder();
 }
 
 void QtPlatform::endProgram(int status)
@@ -201,7 +201,8 @@ void installItalianTranslation()
 {
     auto *translator = new QTranslator(qApp);
     if (translator->load(QLocale(QLocale::Italian), QStringLiteral("qtbase"), QStringLiteral("_"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))
+        || translator->load(QStringLiteral(":/i18n/qtbase_it.qm")))
         QCoreApplication::installTranslator(translator);
     else
         delete translator;

@@ -1,0 +1,181 @@
+// The game on Windows: the record folder is the Windows directory, the
+// record files are ANSI text with CR LF, an administrator's class folder
+// is read from %ProgramData%, and an unusable Windows directory is
+// explained once. Built and run only for Windows (under Wine here).
+
+#include "fakeplatform.h"
+#include "records/classfolder.h"
+#include "records/recordstore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <qt_windows.h>
+
+using namespace segni;
+using namespace segni::records;
+using namespace segni::testing;
+
+namespace {
+
+QString environment(const char *name)
+{
+    return QDir::toNativeSeparators(qEnvironmentVariable(name));
+}
+
+// Removes, at the end of a test, what it added to a system folder, and
+// leaves whatever was there before untouched.
+struct Cleanup
+{
+    QString folderMade;
+    QString fileMade;
+    ~Cleanup()
+    {
+        if (!fileMade.isEmpty())
+            QFile::remove(fileMade);
+        if (!folderMade.isEmpty())
+            QDir().rmdir(folderMade);
+    }
+};
+
+} // namespace
+
+class WindowsTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void recordFolderIsTheWindowsDirectory();
+    void pathsEndInOneBackslash_data();
+    void pathsEndInOneBackslash();
+    void recordFilesAreAnsiWithCrLf_data();
+    void recordFilesAreAnsiWithCrLf();
+    void classFolderComesFromProgramData_data();
+    void classFolderComesFromProgramData();
+    void unusableFolderIsExplainedOnce_data();
+    void unusableFolderIsExplainedOnce();
+};
+
+void WindowsTest::recordFolderIsTheWindowsDirectory()
+{
+    QVERIFY(!environment("windir").isEmpty());
+    QCOMPARE(systemRecordFolder().toLower(), environment("windir").toLower());
+    if (classFolderSetting().isEmpty())
+        QCOMPARE(recordFolder(), systemRecordFolder());
+}
+
+void WindowsTest::pathsEndInOneBackslash_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("scorePath");
+    QTest::newRow("Windows directory") << "C:\\WINDOWS" << "C:\\WINDOWS\\marvo.txt";
+    QTest::newRow("drive root") << "C:\\" << "C:\\marvo.txt";
+    QTest::newRow("network share") << "\\\\server\\classe" << "\\\\server\\classe\\marvo.txt";
+    QTest::newRow("forward slash kept") << "D:/Classe/" << "D:/Classe/marvo.txt";
+}
+
+void WindowsTest::pathsEndInOneBackslash()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, scorePath);
+    QCOMPARE(withTrailingSeparator(folder) + scoreFileName(), scorePath);
+}
+
+void WindowsTest::recordFilesAreAnsiWithCrLf_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("holderBytes");
+    QTest::newRow("plain") << "Anna" << QByteArray("Anna\r\n");
+    QTest::newRow("Italian accents") << QStringLiteral("Niccolò è")
+                                     << QByteArray("Niccol\xf2 \xe8\r\n");
+    QTest::newRow("euro sign, Windows-1252 only") << QStringLiteral("€uro")
+                                                  << QByteArray("\x80uro\r\n");
+    QTest::newRow("empty") << "" << QByteArray("\r\n");
+}
+
+void WindowsTest::recordFilesAreAnsiWithCrLf()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, holderBytes);
+    if (GetACP() != 1252)
+        QSKIP("the system's ANSI code page is not Windows-1252");
+    Game game;
+    game.load();
+    QVERIFY(!saveRecord(game.tavola->cartella, QStringLiteral("12"), name));
+    QCOMPARE(bytesOf(game.scoreFile()), QByteArray("12\r\n"));
+    QCOMPARE(bytesOf(game.holderFile()), holderBytes);
+    Game next;
+    next.platform.folder = game.platform.folder;
+    next.load();
+    QCOMPARE(next.w().lblnome->caption(), name + QStringLiteral("\r\n"));
+    QCOMPARE(next.w().lblpunti->caption(), QStringLiteral("12\r\n"));
+}
+
+void WindowsTest::classFolderComesFromProgramData_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("forward slashes") << QByteArray("folder=C:/Classe/segni") << "C:\\Classe\\segni";
+    QTest::newRow("doubled backslashes, a share")
+        << QByteArray("folder=\\\\\\\\server\\\\classe") << "\\\\server\\classe";
+    QTest::newRow("blank: the Windows directory") << QByteArray("folder=  ") << "";
+}
+
+void WindowsTest::classFolderComesFromProgramData()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, folder);
+    const QString expectedFile = environment("ProgramData") + QStringLiteral("\\segni\\segni.ini");
+    QCOMPARE(classFolderSettingFile().toLower(), expectedFile.toLower());
+    if (QFile::exists(expectedFile))
+        QSKIP("this computer has a class folder setting of its own");
+    Cleanup cleanup;
+    const QString dir = QFileInfo(expectedFile).path();
+    if (!QFileInfo::exists(dir)) {
+        if (!QDir().mkdir(dir))
+            QSKIP("cannot write under %ProgramData%");
+        cleanup.folderMade = dir;
+    }
+    cleanup.fileMade = expectedFile;
+    QVERIFY(writeBytes(expectedFile, "[records]\r\n" + line + "\r\n"));
+    QCOMPARE(recordFolder(), folder.isEmpty() ? systemRecordFolder() : folder);
+}
+
+void WindowsTest::unusableFolderIsExplainedOnce_data()
+{
+    QTest::addColumn<bool>("windowsDirectory");
+    QTest::newRow("the Windows directory") << true;
+    QTest::newRow("a class folder") << false;
+}
+
+void WindowsTest::unusableFolderIsExplainedOnce()
+{
+    QFETCH(bool, windowsDirectory);
+    Game game;
+    Cleanup cleanup;
+    if (windowsDirectory) {
+        // Where an ordinary user may not write, the Windows directory is
+        // unusable anyway; elsewhere (an administrator, Wine) a folder in
+        // place of the score file makes it so, and goes again at the end.
+        game.platform.folder = systemRecordFolder();
+        const QString score = withTrailingSeparator(game.platform.folder) + scoreFileName();
+        if (!QFileInfo::exists(score) && QDir().mkdir(score))
+            cleanup.folderMade = score;
+        else if (QFileInfo(score).isFile() && QFile(score).open(QIODevice::Append))
+            QSKIP("the Windows directory is usable here");
+    } else {
+        QVERIFY(writeBytes(game.dir.path() + QStringLiteral("/blocker"), "x"));
+        game.platform.folder = game.dir.path() + QStringLiteral("/blocker/segni");
+    }
+    game.load();
+    const QStringList texts = game.platform.messageTexts();
+    QCOMPARE(texts.size(), 1);
+    QCOMPARE(texts.first().contains(classFolderSettingFile()), windowsDirectory);
+    QCOMPARE(texts.first().contains(QStringLiteral("cartella della classe")), windowsDirectory);
+    QVERIFY(!game.platform.endedWith);
+    QCOMPARE(game.w().lblpunti->caption(), QStringLiteral("0"));
+}
+
+QTEST_MAIN(WindowsTest)
+#include "tst_windows.moc"
