@@ -52,6 +52,9 @@ void PlatformTest::boxButtonsSpeakItalian()
 
 void PlatformTest::dateWithoutRegionalSettingsIsItalian()
 {
+#ifdef Q_OS_WIN
+    QSKIP("Windows always has regional settings");
+#endif
     // The tests run in the C locale, as a system with no regional settings.
     QCOMPARE(QLocale::system().language(), QLocale::C);
     QtPlatform platform;

@@ -3,6 +3,7 @@
 
 #include "fakeplatform.h"
 
+#include <QDir>
 #include <QTest>
 
 using namespace segni;
@@ -100,7 +101,7 @@ void StartupTest::windowShowsClockCountersAndEmptyRecordOnFirstRun()
     QCOMPARE(w.lblnome1->caption(), QStringLiteral("Anna"));
     QCOMPARE(w.lblpunti->caption(), QString());
     QCOMPARE(w.lblnome->caption(), QString());
-    QCOMPARE(game.tavola->cartella, game.platform.folder + QLatin1Char('/'));
+    QCOMPARE(game.tavola->cartella, game.platform.folder + QDir::separator());
     QVERIFY(!w.cmdNext->isEnabled());
     QCOMPARE(w.txtAnswer->text(), QString());
 }

@@ -1,7 +1,7 @@
 # The Windows build of the Qt Test suites (cross-built by scripts/windows).
-# They run as .exe files under Wine, on Qt's offscreen platform, from
-# wine_game.sh; the suites that test Linux behaviour (named pipes, POSIX
-# permissions) stay out.
+# They run as .exe files under Wine, on Qt's Windows platform, from
+# wine_game.sh; the suite that tests Linux behaviour (named pipes, POSIX
+# permissions) stays out.
 find_package(Qt6 REQUIRED COMPONENTS Test)
 
 add_library(segnitestsupport STATIC support/fakeplatform.h support/game.cpp)
@@ -13,5 +13,4 @@ foreach(name tst_numbers tst_question tst_startup tst_answer tst_ending tst_coun
   add_executable(${name} ${name}.cpp)
   target_link_libraries(${name} PRIVATE segnitestsupport)
   target_compile_options(${name} PRIVATE -Wall -Wextra -Wpedantic)
-  qt_import_plugins(${name} INCLUDE Qt6::QOffscreenIntegrationPlugin)
 endforeach()

@@ -30,7 +30,7 @@ constexpr char16_t kCp1252High[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,
 };
 
-QString decodeCp1252(const QByteArray &bytes)
+[[maybe_unused]] QString decodeCp1252(const QByteArray &bytes)
 {
     QString text;
     text.reserve(bytes.size());
