@@ -219,7 +219,7 @@ Result replaceContent(int fd, const QByteArray &bytes)
     if (::lseek(fd, 0, SEEK_SET) < 0)
         return lastError();
     Result result = writeAll(fd, bytes);
-    if (result.ok() && ::fsync(fd) != 0)
+    if (result.ok() && ::fdatasync(fd) != 0)
         result = lastError();
     changed();
     return result;
@@ -281,7 +281,7 @@ Result Folder::writeNew(const QString &name, const QByteArray &bytes, const QStr
     if (fd < 0)
         return result;
     result = writeAll(fd, bytes);
-    if (result.ok() && ::fsync(fd) != 0)
+    if (result.ok() && ::fdatasync(fd) != 0)
         result = lastError();
     changed();
     if (::close(fd) != 0 && result.ok())

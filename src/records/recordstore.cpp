@@ -390,8 +390,9 @@ std::optional<FileError> saveRecord(const QString &cartella, const QString &scor
     }
     if (auto error = putInPlace(folder, scoreBytes, holderBytes))
         return error;
+    // Should this removal not reach the disk, the next start puts the same
+    // pair in place again.
     folder.remove(intentFileName());
-    folder.sync();
     return std::nullopt;
 }
 
