@@ -211,6 +211,16 @@ int createNew(int dirFd, const QString &name, const QString &likeName, Result &r
     return fd;
 }
 
+int nativeHandle(qintptr handle)
+{
+    return int(handle);
+}
+
+void closeHandle(qintptr handle)
+{
+    ::close(nativeHandle(handle));
+}
+
 Result replaceContent(int fd, const QByteArray &bytes)
 {
     if (::ftruncate(fd, 0) != 0)
@@ -299,31 +309,9 @@ Result Folder::rename(const QString &from, const QString &to)
     return {};
 }
 
-Result Folder::overwritePair(const QString &first, const QByteArray &firstBytes,
-                             const QString &second, const QByteArray &secondBytes,
-                             qint64 maxBytes)
+qintptr Folder::openForUpdate(const QString &name, Result &result) const
 {
-    Result result;
-    const int a = openPlain(m_fd, first, O_RDWR, result);
-    if (a < 0)
-        return result;
-    const int b = openPlain(m_fd, second, O_RDWR, result);
-    if (b < 0) {
-        ::close(a);
-        return result;
-    }
-    QByteArray before;
-    result = readBounded(a, maxBytes, before);
-    if (result.ok())
-        result = replaceContent(a, firstBytes);
-    if (result.ok()) {
-        result = replaceContent(b, secondBytes);
-        if (!result.ok())
-            replaceContent(a, before);
-    }
-    ::close(b);
-    ::close(a);
-    return result;
+    return openPlain(m_fd, name, O_RDWR, result);
 }
 
 Result Folder::remove(const QString &name)
@@ -500,6 +488,16 @@ Result readBounded(HANDLE handle, qint64 maxBytes, QByteArray &bytes)
     return {Problem::TooLarge, 0};
 }
 
+HANDLE nativeHandle(qintptr handle)
+{
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+void closeHandle(qintptr handle)
+{
+    CloseHandle(nativeHandle(handle));
+}
+
 Result replaceContent(HANDLE handle, const QByteArray &bytes)
 {
     LARGE_INTEGER zero = {};
@@ -588,31 +586,10 @@ Result Folder::rename(const QString &from, const QString &to)
     return {};
 }
 
-Result Folder::overwritePair(const QString &first, const QByteArray &firstBytes,
-                             const QString &second, const QByteArray &secondBytes,
-                             qint64 maxBytes)
+qintptr Folder::openForUpdate(const QString &name, Result &result) const
 {
-    Result result;
-    const HANDLE a = openHandle(file(first), GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, result);
-    if (a == INVALID_HANDLE_VALUE)
-        return result;
-    const HANDLE b = openHandle(file(second), GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, result);
-    if (b == INVALID_HANDLE_VALUE) {
-        CloseHandle(a);
-        return result;
-    }
-    QByteArray before;
-    result = readBounded(a, maxBytes, before);
-    if (result.ok())
-        result = replaceContent(a, firstBytes);
-    if (result.ok()) {
-        result = replaceContent(b, secondBytes);
-        if (!result.ok())
-            replaceContent(a, before);
-    }
-    CloseHandle(b);
-    CloseHandle(a);
-    return result;
+    const HANDLE handle = openHandle(file(name), GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, result);
+    return handle == INVALID_HANDLE_VALUE ? -1 : qintptr(handle);
 }
 
 Result Folder::remove(const QString &name)
@@ -677,5 +654,34 @@ Lock::State Lock::acquire(Folder &folder, const QString &name, int waitMs, Resul
 }
 
 #endif
+
+// ---- Both platforms ----
+
+Result Folder::overwritePair(const QString &first, const QByteArray &firstBytes,
+                             const QString &second, const QByteArray &secondBytes,
+                             qint64 maxBytes)
+{
+    Result result;
+    const qintptr a = openForUpdate(first, result);
+    if (a == -1)
+        return result;
+    const qintptr b = openForUpdate(second, result);
+    if (b == -1) {
+        closeHandle(a);
+        return result;
+    }
+    QByteArray before;
+    result = readBounded(nativeHandle(a), maxBytes, before);
+    if (result.ok())
+        result = replaceContent(nativeHandle(a), firstBytes);
+    if (result.ok()) {
+        result = replaceContent(nativeHandle(b), secondBytes);
+        if (!result.ok())
+            replaceContent(nativeHandle(a), before);
+    }
+    closeHandle(b);
+    closeHandle(a);
+    return result;
+}
 
 } // namespace segni::records::fs

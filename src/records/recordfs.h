@@ -88,6 +88,9 @@ public:
 
 private:
     friend class Lock;
+    // An existing plain file opened for reading and writing, or -1.
+    qintptr openForUpdate(const QString &name, Result &result) const;
+
     QString m_path;
 #ifdef Q_OS_WIN
     QString file(const QString &name) const { return m_path + QLatin1Char('/') + name; }
