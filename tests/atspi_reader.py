@@ -14,6 +14,9 @@ import time
 
 import pyatspi
 
+# A loaded machine may take more than the default 0.8 s to answer.
+pyatspi.setTimeout(5000, 15000)
+
 GAME_TITLE = "Ziverur adi v edizor arizadev"
 program = None  # the game
 
@@ -40,8 +43,10 @@ def wait_for(what, probe, timeout=15):
             return found
         time.sleep(0.1)
     now = focused()
-    fail("never came: %s; the focus is on %s" % (
-        what, (now.getRoleName(), now.name, now.description) if now else "nothing"))
+    app = game()
+    windows = [(w.getRoleName(), w.name) for w in app if w] if app else "no game on the bus"
+    fail("never came: %s; the focus is on %s; windows: %r" % (
+        what, (now.getRoleName(), now.name, now.description) if now else "nothing", windows))
 
 
 def key(*keys):
@@ -187,6 +192,9 @@ def question(answer_box):
 
 def play(game_path):
     global program
+    # The registry answers before the game starts, so the game's
+    # registration with it cannot be lost.
+    wait_for("the accessibility registry", lambda: pyatspi.Registry.getDesktop(0).childCount >= 0)
     env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
     log = open(os.path.join(os.environ["HOME"], "game.log"), "w")
     program = subprocess.Popen([game_path], env=env, stdout=log, stderr=subprocess.STDOUT)
