@@ -12,7 +12,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -196,7 +198,7 @@ struct Machine
 
 #define EXPECT(condition, what)                                                                  \
     if (!(condition))                                                                            \
-        return QString(what);
+        return QStringLiteral(#condition ": ") + QString(what);
 
 } // namespace
 
@@ -219,13 +221,17 @@ private slots:
     void oddFileContentsNeverBreakStartup();
     void unusableFilesAreReportedNeverWrittenOver_data();
     void unusableFilesAreReportedNeverWrittenOver();
+    void failedSaveIsReportedNotConfirmed_data();
     void failedSaveIsReportedNotConfirmed();
     void crashAtAnyPointOfASaveLeavesOneWholePair();
     void anIntentThatIsNotWholeIsSetAside();
     void anotherCopysLockNeverFreezesTheGame_data();
     void anotherCopysLockNeverFreezesTheGame();
     void startWhileAnotherCopySavesShowsItsWholeNewPair();
+    void folderThatTakesNoNewFileStillTakesTheRecord_data();
     void folderThatTakesNoNewFileStillTakesTheRecord();
+    void stickyClassFolderKeepsEveryPairWhole_data();
+    void stickyClassFolderKeepsEveryPairWhole();
     void classFolderIsSharedByEveryAccountOfTheGroup();
     void classFolderThatCannotBeUsedIsReportedNeverSwapped_data();
     void classFolderThatCannotBeUsedIsReportedNeverSwapped();
@@ -359,24 +365,39 @@ void RecordsTest::oddFileContentsNeverBreakStartup()
     QVERIFY(!game.platform.endedWith);
 }
 
+void RecordsTest::failedSaveIsReportedNotConfirmed_data()
+{
+    QTest::addColumn<QString>("turnsInto");
+    QTest::newRow("the folder turns into a file") << "folder";
+    QTest::newRow("the holder file turns into a folder") << "holder";
+}
+
 void RecordsTest::failedSaveIsReportedNotConfirmed()
 {
+    QFETCH(QString, turnsInto);
     Game game;
     game.start(drawsFor(1, 1, 1, 0));
     game.answer(QStringLiteral("-1"));
-    // The record folder turns into a file behind the game's back.
-    QDir(game.platform.folder).removeRecursively();
-    QVERIFY(writeBytes(game.platform.folder, "not a folder"));
+    // Something changes behind the game's back.
+    if (turnsInto == QLatin1String("folder")) {
+        QDir(game.platform.folder).removeRecursively();
+        QVERIFY(writeBytes(game.platform.folder, "not a folder"));
+    } else {
+        QVERIFY(QFile::remove(game.holderFile()) && QDir().mkpath(game.holderFile()));
+    }
     game.platform.calls.clear();
     game.tavola->cmdExit_Click();
     const QStringList texts = game.platform.messageTexts();
     QCOMPARE(texts.size(), 2); // goodbye, then the failure
     QVERIFY(!texts[1].contains(QStringLiteral("C A M P I O N E")));
-    QVERIFY2(texts[1].contains(QStringLiteral("marvo.txt")) || texts[1].contains(game.platform.folder),
+    QVERIFY2(texts[1].contains(turnsInto == QLatin1String("folder") ? game.platform.folder
+                                                                    : QStringLiteral("nmarvo.txt")),
              qPrintable(texts[1]));
     QCOMPARE(game.platform.endedWith, std::optional<int>(0));
+    // Both or neither: the score file was not touched either.
+    if (turnsInto == QLatin1String("holder"))
+        QCOMPARE(bytesOf(game.scoreFile()), QByteArray());
 }
-
 
 void RecordsTest::recordFolderIsTheOneTheAdministratorSet_data()
 {
@@ -451,6 +472,7 @@ void RecordsTest::unusableFilesAreReportedNeverWrittenOver_data()
     QTest::newRow("a link in place of the intent") << "link:marvo.intent" << "records"
                                                    << "marvo.intent";
     QTest::newRow("a link in place of the lock") << "link:marvo.lock" << "records" << "marvo.lock";
+    QTest::newRow("a folder in place of the lock") << "dir:marvo.lock" << "records" << "marvo.lock";
     QTest::newRow("a class folder that is missing") << "shared" << "gone" << "gone";
     QTest::newRow("a class folder setting that cannot be read") << "setting" << "records"
                                                                 << "segni.conf";
@@ -631,29 +653,104 @@ void RecordsTest::startWhileAnotherCopySavesShowsItsWholeNewPair()
     QCOMPARE(game.w().lblnome->caption(), QStringLiteral("Anna\r\n"));
 }
 
+void RecordsTest::folderThatTakesNoNewFileStillTakesTheRecord_data()
+{
+    QTest::addColumn<QByteArray>("intent"); // left by an earlier save
+    QTest::addColumn<int>("fileSizeLimit"); // 0: none
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("as an older version left it") << QByteArray() << 0 << true;
+    QTest::newRow("with an intent an earlier save left")
+        << QByteArray("segni-record 1\n3 5\n0\r\nOld\r\n") << 0 << true;
+    QTest::newRow("the holder file cannot grow (a quota)") << QByteArray() << 6 << false;
+}
+
 void RecordsTest::folderThatTakesNoNewFileStillTakesTheRecord()
 {
     SKIP_UNLESS_ROOT();
+    QFETCH(QByteArray, intent);
+    QFETCH(int, fileSizeLimit);
+    QFETCH(bool, saved);
     Machine machine;
     const QString folder = machine.dir.path() + QStringLiteral("/readonly");
     QDir().mkpath(folder);
     QVERIFY(writeBytes(folder + QStringLiteral("/marvo.txt"), "0\r\n"));
     QVERIFY(writeBytes(folder + QStringLiteral("/nmarvo.txt"), "Bea\r\n"));
-    for (const QString &name : {QStringLiteral("marvo.txt"), QStringLiteral("nmarvo.txt")})
+    if (!intent.isEmpty())
+        QVERIFY(writeBytes(folder + QLatin1Char('/') + intentFileName(), intent));
+    for (const QString &name : namesIn(folder))
         Machine::setUp(folder + QLatin1Char('/') + name, 0666);
     Machine::setUp(folder, 0555);
+    const Snapshot pair = saved ? Snapshot{{QStringLiteral("marvo.txt"), "1\r\n"},
+                                           {QStringLiteral("nmarvo.txt"), "Annamaria\r\n"}}
+                                : Snapshot{{QStringLiteral("marvo.txt"), "0\r\n"},
+                                           {QStringLiteral("nmarvo.txt"), "Bea\r\n"}};
     QCOMPARE(runAs(kNobody, machine.dir.path(), [&] {
+                 if (fileSizeLimit) {
+                     const rlimit limit{rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
+                     ::signal(SIGXFSZ, SIG_IGN);
+                     ::setrlimit(RLIMIT_FSIZE, &limit);
+                 }
                  Game game;
                  game.platform.folder = folder;
-                 game.load();
+                 game.load(QStringLiteral("Annamaria"));
                  answerRightAndExit(game, 1);
-                 EXPECT(game.platform.messageTexts().value(1) == kSaved,
-                        game.platform.messageTexts().join(QLatin1Char('|')));
+                 const QString said = game.platform.messageTexts().value(1);
+                 EXPECT((said == kSaved) == saved, said);
+                 // The next start shows the same pair.
+                 const Loaded next = loadRecord(folder, false);
+                 EXPECT(encodeLine(next.record.holder).chopped(2) == pair.value(QStringLiteral("nmarvo.txt")),
+                        next.record.holder);
                  return QString();
              }),
              QString());
-    QCOMPARE(snapshot(folder), (Snapshot{{QStringLiteral("marvo.txt"), "1\r\n"},
-                                         {QStringLiteral("nmarvo.txt"), "Anna\r\n"}}));
+    QCOMPARE(bytesOf(folder + QStringLiteral("/marvo.txt")), pair.value(QStringLiteral("marvo.txt")));
+    QCOMPARE(bytesOf(folder + QStringLiteral("/nmarvo.txt")), pair.value(QStringLiteral("nmarvo.txt")));
+}
+
+void RecordsTest::stickyClassFolderKeepsEveryPairWhole_data()
+{
+    QTest::addColumn<QString>("leftBehind");
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("another pupil's files") << "" << true;
+    QTest::newRow("another pupil's intent, never removed") << "intent" << true;
+    QTest::newRow("a holder file no pupil may write") << "root holder" << false;
+}
+
+void RecordsTest::stickyClassFolderKeepsEveryPairWhole()
+{
+    // With the sticky bit on the folder, nobody may rename over or remove
+    // another account's file.
+    SKIP_UNLESS_ROOT();
+    QFETCH(QString, leftBehind);
+    QFETCH(bool, saved);
+    Machine machine;
+    Machine::setUp(machine.classFolder, 03775);
+    QCOMPARE(runAs(kUno, machine.dir.path(), [] {
+                 Game game;
+                 playAndExit(game, QStringLiteral("Uno"), 1);
+                 return QString();
+             }),
+             QString());
+    if (leftBehind == QLatin1String("intent")) {
+        const QString intent = machine.classFile(intentFileName());
+        QVERIFY(writeBytes(intent, "segni-record 1\n3 5\n1\r\nUno\r\n"));
+        Machine::setUp(intent, 0664, kUno.uid);
+    } else if (leftBehind == QLatin1String("root holder")) {
+        const QString holder = machine.classFile(holderFileName());
+        QVERIFY(QFile::remove(holder) && writeBytes(holder, "Uno\r\n"));
+        Machine::setUp(holder, 0644);
+    }
+    QCOMPARE(runAs(kDue, machine.dir.path(), [&] {
+                 Game game;
+                 playAndExit(game, QStringLiteral("Due"), 2);
+                 const QString said = game.platform.messageTexts().value(1);
+                 EXPECT((said == kSaved) == saved, said);
+                 return QString();
+             }),
+             QString());
+    const Loaded next = loadRecord(machine.classFolder, false);
+    QCOMPARE(next.record.score, QString::fromLatin1(saved ? "2\r\n" : "1\r\n"));
+    QCOMPARE(next.record.holder, QString::fromLatin1(saved ? "Due\r\n" : "Uno\r\n"));
 }
 
 void RecordsTest::classFolderIsSharedByEveryAccountOfTheGroup()

@@ -23,8 +23,7 @@ void Tavola::saveRecord(const QString &confirmation)
 {
     if (m_noSave) {
         // Start-up found the files unusable: they are not written over.
-        box({QStringLiteral("Non ho potuto registrare il tuo record: il file %1 non si può usare\n"
-                            "(%2).")
+        box({QStringLiteral("Non ho potuto registrare il tuo record: %1 non si può usare\n(%2).")
                  .arg(m_noSave->path, m_noSave->reason),
              QString(), BoxIcon::Exclamation});
         return;

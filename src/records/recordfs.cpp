@@ -86,6 +86,7 @@ Result fromErrno(int error)
         return {Problem::Denied, error};
     case ENOSPC:
     case EDQUOT:
+    case EFBIG:
         return {Problem::NoSpace, error};
     case EROFS:
         return {Problem::ReadOnlyFileSystem, error};
@@ -191,6 +192,12 @@ void settleMode(int dirFd, int fd, const QString &likeName)
         mode = like.st_mode & 0666;
     if (dir.st_mode & S_IWGRP)
         mode |= S_IRGRP | S_IWGRP;
+    // Whoever may look into the folder may read the record, whatever this
+    // pupil's umask.
+    if (dir.st_mode & S_IROTH)
+        mode |= S_IROTH;
+    if (dir.st_mode & S_IRGRP)
+        mode |= S_IRGRP;
     if (mode != (own.st_mode & 07777))
         ::fchmod(fd, mode);
 }
@@ -314,6 +321,17 @@ qintptr Folder::openForUpdate(const QString &name, Result &result) const
     return openPlain(m_fd, name, O_RDWR, result);
 }
 
+bool Folder::mayReplace(const QString &name) const
+{
+    struct stat dir, st;
+    const uid_t me = ::geteuid();
+    if (me == 0 || ::fstat(m_fd, &dir) != 0 || !(dir.st_mode & S_ISVTX) || dir.st_uid == me)
+        return true;
+    if (::fstatat(m_fd, nameBytes(name).constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT;
+    return st.st_uid == me;
+}
+
 Result Folder::remove(const QString &name)
 {
     if (::unlinkat(m_fd, nameBytes(name).constData(), 0) != 0)
@@ -354,9 +372,12 @@ Lock::State Lock::acquire(Folder &folder, const QString &name, int waitMs, Resul
         m_fd = openPlain(folder.m_fd, name, O_RDWR, result);
     }
     if (m_fd < 0) {
-        // Only a link is a reason to stop; a lock file that cannot be made
-        // or opened just means saving without one.
-        if (result.problem != Problem::IsLink)
+        // No lock file, and none can be made: a folder where only the
+        // record files may be written, saved in place without a lock. A
+        // lock file that is there but cannot be used is another matter:
+        // saving without it could mix two copies' pairs.
+        const bool there = folder.kind(name) != Kind::Missing;
+        if (!there || (result.problem == Problem::Denied && !folder.writable()))
             result = {};
         return State::Unavailable;
     }
@@ -435,14 +456,20 @@ HANDLE openHandle(const QString &path, DWORD access, DWORD disposition, Result &
     const HANDLE handle = CreateFileW(native(path).c_str(), access,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, disposition,
-                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT
+                                          | FILE_FLAG_BACKUP_SEMANTICS,
+                                      nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         result = fromWinError(GetLastError());
         return handle;
     }
     BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(handle, &info)
-        || (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+    if (!GetFileInformationByHandle(handle, &info)) {
+        result = fromWinError(GetLastError());
+        CloseHandle(handle);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) {
         result = {(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? Problem::IsFolder
                                                                      : Problem::IsLink,
                   0};
@@ -586,6 +613,11 @@ Result Folder::rename(const QString &from, const QString &to)
     return {};
 }
 
+bool Folder::mayReplace(const QString &) const
+{
+    return true;
+}
+
 qintptr Folder::openForUpdate(const QString &name, Result &result) const
 {
     const HANDLE handle = openHandle(file(name), GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, result);
@@ -627,7 +659,8 @@ Lock::State Lock::acquire(Folder &folder, const QString &name, int waitMs, Resul
 {
     HANDLE handle = openHandle(folder.file(name), GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, result);
     if (handle == INVALID_HANDLE_VALUE) {
-        if (result.problem != Problem::IsLink)
+        const bool there = folder.kind(name) != Kind::Missing;
+        if (!there || result.problem == Problem::Denied)
             result = {};
         return State::Unavailable;
     }
@@ -657,6 +690,17 @@ Lock::State Lock::acquire(Folder &folder, const QString &name, int waitMs, Resul
 
 // ---- Both platforms ----
 
+Result Folder::overwrite(const QString &name, const QByteArray &bytes)
+{
+    Result result;
+    const qintptr handle = openForUpdate(name, result);
+    if (handle == -1)
+        return result;
+    result = replaceContent(nativeHandle(handle), bytes);
+    closeHandle(handle);
+    return result;
+}
+
 Result Folder::overwritePair(const QString &first, const QByteArray &firstBytes,
                              const QString &second, const QByteArray &secondBytes,
                              qint64 maxBytes)
@@ -670,14 +714,18 @@ Result Folder::overwritePair(const QString &first, const QByteArray &firstBytes,
         closeHandle(a);
         return result;
     }
-    QByteArray before;
-    result = readBounded(nativeHandle(a), maxBytes, before);
+    QByteArray firstBefore, secondBefore;
+    result = readBounded(nativeHandle(a), maxBytes, firstBefore);
+    if (result.ok())
+        result = readBounded(nativeHandle(b), maxBytes, secondBefore);
     if (result.ok())
         result = replaceContent(nativeHandle(a), firstBytes);
     if (result.ok()) {
         result = replaceContent(nativeHandle(b), secondBytes);
-        if (!result.ok())
-            replaceContent(nativeHandle(a), before);
+        if (!result.ok()) {
+            replaceContent(nativeHandle(b), secondBefore);
+            replaceContent(nativeHandle(a), firstBefore);
+        }
     }
     closeHandle(b);
     closeHandle(a);

@@ -71,9 +71,14 @@ public:
     Result writeNew(const QString &name, const QByteArray &bytes, const QString &likeName);
     // Puts a file in place of another, in one step.
     Result rename(const QString &from, const QString &to);
+    // Whether this account may rename over the name or remove it: not so
+    // for another account's file in a folder with the sticky bit.
+    bool mayReplace(const QString &name) const;
+    // Replaces the content of an existing plain file where it stands.
+    Result overwrite(const QString &name, const QByteArray &bytes);
     // Replaces the content of two existing plain files in place, for a
     // folder where no new file can be made. Both are opened before either
-    // is changed; if the second cannot be written the first gets its old
+    // is changed; if the second cannot be written both get their old
     // content back.
     Result overwritePair(const QString &first, const QByteArray &firstBytes,
                          const QString &second, const QByteArray &secondBytes, qint64 maxBytes);
@@ -113,9 +118,11 @@ public:
     Lock(const Lock &) = delete;
     Lock &operator=(const Lock &) = delete;
 
-    // Tries for up to waitMs milliseconds. Unavailable: the lock file
-    // cannot be made or opened (a folder where only the record files are
-    // writable); result tells why it is not simply that, e.g. a link.
+    // Tries for up to waitMs milliseconds. Unavailable: there is no lock
+    // file and none can be made (a folder where only the record files are
+    // writable), or the file system has no locks; then result is fine.
+    // When result is not fine the lock file is unusable (a link, not a
+    // plain file, or not writable in a folder that takes new files).
     State acquire(Folder &folder, const QString &name, int waitMs, Result &result);
 
 private:

@@ -26,6 +26,7 @@ using fs::Lock;
 using fs::Problem;
 using fs::Result;
 
+#ifndef Q_OS_WIN
 // Windows-1252 differs from Latin-1 in 0x80..0x9f only.
 constexpr char16_t kCp1252High[32] = {
     0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
@@ -44,6 +45,7 @@ QString decodeCp1252(const QByteArray &bytes)
     }
     return text;
 }
+#endif
 
 // ---- The intent file: the new pair, in full ----
 //
@@ -151,48 +153,98 @@ std::optional<FileError> openFolder(Folder &folder, const QString &cartella, boo
     return FileError{cartella, fs::describe(opened)};
 }
 
-// Puts the pair in place: new files renamed over the old ones, or, where
-// the folder takes no new file or a file may not be renamed over (another
-// account's file in a folder with the sticky bit), both written in place.
-std::optional<FileError> putInPlace(Folder &folder, const QByteArray &score,
-                                    const QByteArray &holder)
+// The new pair written beside the old one, under fresh names.
+struct Staged
 {
-    QString newScore, newHolder;
-    Result result = writeTemporary(folder, scoreFileName(), score, scoreFileName(), newScore);
-    if (result.ok()) {
-        result = writeTemporary(folder, holderFileName(), holder, holderFileName(), newHolder);
-        if (!result.ok()) {
-            folder.remove(newScore);
-            return errorAt(folder, holderFileName(), result);
-        }
-        const bool scoreIn = folder.rename(newScore, scoreFileName()).ok();
-        const bool holderIn = folder.rename(newHolder, holderFileName()).ok();
+    QString score;
+    QString holder;
+};
+
+Result stage(Folder &folder, const QByteArray &score, const QByteArray &holder, Staged &staged)
+{
+    Result result = writeTemporary(folder, scoreFileName(), score, scoreFileName(), staged.score);
+    if (!result.ok())
+        return result;
+    result = writeTemporary(folder, holderFileName(), holder, holderFileName(), staged.holder);
+    if (!result.ok())
+        folder.remove(staged.score);
+    return result;
+}
+
+bool renameable(const Folder &folder)
+{
+    return folder.writable() && folder.mayReplace(scoreFileName())
+        && folder.mayReplace(holderFileName());
+}
+
+// Writes both files in place, naming the one that failed.
+std::optional<FileError> overwriteBoth(Folder &folder, const QByteArray &score,
+                                       const QByteArray &holder)
+{
+    const Result result = folder.overwritePair(scoreFileName(), score, holderFileName(), holder,
+                                               kMaxRecordFileBytes);
+    if (result.ok())
+        return std::nullopt;
+    const bool scoreUsable = folder.kind(scoreFileName()) == Kind::Plain
+        && folder.writable(scoreFileName());
+    return errorAt(folder, scoreUsable ? holderFileName() : scoreFileName(), result);
+}
+
+// Puts a decided pair in place: the staged files renamed over the old ones
+// where possible, else both written in place. keepIntent is set when the
+// files may be left one of each, so that the next start completes them.
+std::optional<FileError> apply(Folder &folder, const QByteArray &score, const QByteArray &holder,
+                               const Staged *staged, bool &keepIntent)
+{
+    keepIntent = false;
+    if (staged) {
+        const bool scoreIn = folder.rename(staged->score, scoreFileName()).ok();
+        const bool holderIn = folder.rename(staged->holder, holderFileName()).ok();
         folder.sync();
         if (scoreIn && holderIn)
             return std::nullopt;
         if (!scoreIn)
-            folder.remove(newScore);
+            folder.remove(staged->score);
         if (!holderIn)
-            folder.remove(newHolder);
-    } else if (result.problem != Problem::Denied) {
-        return errorAt(folder, scoreFileName(), result);
+            folder.remove(staged->holder);
+        keepIntent = scoreIn || holderIn;
     }
-    result = folder.overwritePair(scoreFileName(), score, holderFileName(), holder,
-                                  kMaxRecordFileBytes);
-    if (!result.ok()) {
-        // Name the file that failed: the score file opens first.
-        const QString failed = folder.kind(scoreFileName()) == Kind::Plain
-                && folder.writable(scoreFileName())
-            ? holderFileName()
-            : scoreFileName();
-        return errorAt(folder, failed, result);
-    }
-    return std::nullopt;
+    auto error = overwriteBoth(folder, score, holder);
+    keepIntent = keepIntent && error;
+    return error;
 }
 
-// What an earlier save left: an intent is completed, new files that never
-// made it in are removed. Only while holding the lock, so as not to undo
-// another copy's save under way.
+// Sets the intent aside: removed, or emptied where this account may not
+// remove it (an empty intent names no pair).
+Result discardIntent(Folder &folder)
+{
+    if (folder.kind(intentFileName()) == Kind::Missing)
+        return {};
+    const Result removed = folder.remove(intentFileName());
+    return removed.ok() ? removed : folder.overwrite(intentFileName(), QByteArray());
+}
+
+// Records the decided pair in the intent file, flushed, before anything
+// of the old pair is touched.
+Result commitIntent(Folder &folder, const QByteArray &score, const QByteArray &holder)
+{
+    const QByteArray bytes = intentBytes(score, holder);
+    QString fresh;
+    Result result = writeTemporary(folder, intentFileName(), bytes, intentFileName(), fresh);
+    if (result.ok()) {
+        result = folder.rename(fresh, intentFileName());
+        if (!result.ok())
+            folder.remove(fresh);
+    }
+    // Another pupil's intent in a folder with the sticky bit: written in
+    // place. A torn intent names no pair, so a crash now keeps the old one.
+    if (!result.ok() && folder.kind(intentFileName()) == Kind::Plain)
+        result = folder.overwrite(intentFileName(), bytes);
+    if (result.ok())
+        folder.sync();
+    return result;
+}
+
 std::optional<std::pair<QByteArray, QByteArray>> pendingPair(const Folder &folder)
 {
     QByteArray bytes;
@@ -202,20 +254,26 @@ std::optional<std::pair<QByteArray, QByteArray>> pendingPair(const Folder &folde
     return parseIntent(bytes);
 }
 
-void tidyUp(Folder &folder)
+// What an earlier save left: an intent is completed, new files that never
+// made it in are removed. Not while another copy holds the lock, so as not
+// to undo its save under way. Gives the intent's pair when it could not
+// be completed: that is the record, whatever the files hold.
+std::optional<std::pair<QByteArray, QByteArray>> tidyUp(Folder &folder)
 {
-    if (folder.kind(intentFileName()) == Kind::Plain) {
-        if (const auto pair = pendingPair(folder)) {
-            if (putInPlace(folder, pair->first, pair->second))
-                return; // keep the intent: the next start tries again
-        }
-        folder.remove(intentFileName());
-        folder.sync();
+    if (const auto pair = pendingPair(folder)) {
+        Staged staged;
+        const bool renaming = renameable(folder)
+            && stage(folder, pair->first, pair->second, staged).ok();
+        bool keepIntent = false;
+        if (apply(folder, pair->first, pair->second, renaming ? &staged : nullptr, keepIntent))
+            return pair;
     }
+    discardIntent(folder);
     for (const QString &name : folder.names()) {
         if (isTemporary(name))
             folder.remove(name);
     }
+    return std::nullopt;
 }
 
 QString readName(const Folder &folder, const QString &name, Result &result)
@@ -299,6 +357,18 @@ QString withTrailingSeparator(const QString &folder)
     return folder + separator;
 }
 
+// Takes the lock; an unusable lock file is an error.
+std::optional<FileError> lockFolder(Folder &folder, Lock &lock, int waitMs, Lock::State &state)
+{
+    Result result;
+    state = lock.acquire(folder, lockFileName(), waitMs, result);
+    if (state == Lock::State::Busy)
+        return errorAt(folder, scoreFileName(), result);
+    if (!result.ok())
+        return errorAt(folder, lockFileName(), result);
+    return std::nullopt;
+}
+
 Loaded loadRecord(const QString &cartella, bool createFolder)
 {
     Loaded loaded;
@@ -307,23 +377,21 @@ Loaded loadRecord(const QString &cartella, bool createFolder)
         return loaded;
     // Under the lock, so that a pair being saved is never read half-way.
     Lock lock;
-    Result locking;
-    const Lock::State state = lock.acquire(folder, lockFileName(), kLockWaitMs, locking);
-    if (locking.problem == Problem::IsLink) {
-        loaded.error = errorAt(folder, lockFileName(), locking);
+    Lock::State state;
+    if (auto error = lockFolder(folder, lock, kLockWaitMs, state); error && !error->busy) {
+        loaded.error = error;
         return loaded;
     }
     if ((loaded.error = checkKinds(folder, {scoreFileName(), holderFileName(), intentFileName()})))
         return loaded;
-    if (state == Lock::State::Busy) {
-        // Another copy has been saving for a while: what it is putting in
-        // place is the pair to show.
-        if (const auto pair = pendingPair(folder)) {
-            loaded.record = {decodeFile(pair->first), decodeFile(pair->second)};
-            return loaded;
-        }
-    } else {
-        tidyUp(folder);
+    // While another copy has been saving for a while, the pair it is
+    // putting in place is the one to show. Otherwise the lock is held, or
+    // there is none to be had (a folder that takes no new file, a file
+    // system without locks).
+    const auto pending = state == Lock::State::Busy ? pendingPair(folder) : tidyUp(folder);
+    if (pending) {
+        loaded.record = {decodeFile(pending->first), decodeFile(pending->second)};
+        return loaded;
     }
     for (const QString &name : {scoreFileName(), holderFileName()}) {
         if (folder.kind(name) != Kind::Missing)
@@ -359,40 +427,52 @@ std::optional<FileError> saveRecord(const QString &cartella, const QString &scor
     if (auto error = openFolder(folder, cartella, createFolder))
         return error;
     Lock lock;
-    Result locking;
-    const Lock::State state = lock.acquire(folder, lockFileName(), lockWaitMs, locking);
-    if (locking.problem == Problem::IsLink || state == Lock::State::Busy)
-        return errorAt(folder, state == Lock::State::Busy ? scoreFileName() : lockFileName(),
-                       locking);
+    Lock::State state;
+    if (auto error = lockFolder(folder, lock, lockWaitMs, state))
+        return error;
     // Both or neither: nothing is touched unless every name is usable.
     if (auto error = checkKinds(folder, {scoreFileName(), holderFileName(), intentFileName()}))
         return error;
 
     const QByteArray scoreBytes = encodeLine(score);
     const QByteArray holderBytes = encodeLine(holder);
-    QString newIntent;
-    const Result written = writeTemporary(folder, intentFileName(),
-                                          intentBytes(scoreBytes, holderBytes), QString(), newIntent);
-    if (!written.ok()) {
-        if (written.problem != Problem::Denied)
-            return errorAt(folder, scoreFileName(), written);
+    // The new pair beside the old one, where the folder takes new files
+    // and this account may rename over the old ones.
+    Staged staged;
+    bool renaming = renameable(folder);
+    if (renaming) {
+        const Result result = stage(folder, scoreBytes, holderBytes, staged);
+        if (!result.ok() && result.problem != Problem::Denied)
+            return errorAt(folder, scoreFileName(), result);
+        renaming = result.ok();
+    }
+    // The decision, before anything of the old pair changes: a crash from
+    // here on is completed at the next start.
+    Result decided = commitIntent(folder, scoreBytes, holderBytes);
+    if (!decided.ok()) {
+        if (renaming) {
+            folder.remove(staged.score);
+            folder.remove(staged.holder);
+            return errorAt(folder, intentFileName(), decided);
+        }
         // A folder where only the record files may be written: both are
-        // replaced in place, the second only once the first is written.
-        return putInPlace(folder, scoreBytes, holderBytes);
+        // written in place, with no intent. One left by an earlier save
+        // must go first, or the next start would put its pair back.
+        decided = discardIntent(folder);
+        if (!decided.ok())
+            return errorAt(folder, intentFileName(), decided);
+        bool keepIntent = false;
+        return apply(folder, scoreBytes, holderBytes, nullptr, keepIntent);
     }
-    // From here on the new pair is decided: a crash now is completed at the
-    // next start.
-    const Result committed = folder.rename(newIntent, intentFileName());
-    folder.sync();
-    if (!committed.ok()) {
-        folder.remove(newIntent);
-        return errorAt(folder, scoreFileName(), committed);
-    }
-    if (auto error = putInPlace(folder, scoreBytes, holderBytes))
+    bool keepIntent = false;
+    if (auto error = apply(folder, scoreBytes, holderBytes, renaming ? &staged : nullptr, keepIntent)) {
+        if (!keepIntent)
+            discardIntent(folder);
         return error;
+    }
     // Should this removal not reach the disk, the next start puts the same
     // pair in place again.
-    folder.remove(intentFileName());
+    discardIntent(folder);
     return std::nullopt;
 }
 
