@@ -1,5 +1,6 @@
 #include "layout.h"
 
+#include <QApplication>
 #include <QtMath>
 
 namespace segni::ui {
@@ -177,6 +178,19 @@ void installFontSubstitutions()
     QFont::insertSubstitutions(
         QStringLiteral("Times New Roman"),
         {QStringLiteral("Liberation Serif"), QStringLiteral("DejaVu Serif")});
+}
+
+void installFonts()
+{
+    installFontSubstitutions();
+    // The desktop's size and weight stay (a pupil may need larger text);
+    // only the face is the window's.
+    QFont font = QApplication::font();
+    font.setFamilies({QStringLiteral("MS Sans Serif")});
+    font.setStyleName(QString());
+    // Also drops the desktop's fonts for particular kinds of widget (menus,
+    // boxes, tooltips), which name faces of their own.
+    QApplication::setFont(font);
 }
 
 } // namespace segni::ui

@@ -111,8 +111,11 @@ MainWindow::MainWindow(WindowEvents &events)
     lblnome = label("lblnome");
     lblnome1 = label("lblnome1");
 
-    // The client area at its design size, below the menu bar.
-    resize(client.width(), client.height() + menuBar()->sizeHint().height());
+    // The client area at its design size, below the menu bar; wider when the
+    // desktop's text is so large that the menu bar needs more room to show
+    // every entry.
+    const QSize bar = menuBar()->sizeHint();
+    resize(qMax(client.width(), bar.width()), client.height() + bar.height());
 }
 
 Label *MainWindow::label(const char *name) const
