@@ -36,6 +36,9 @@ ensure_packages() {
 }
 
 BUILD_PACKAGES="cmake make g++ qt6-base-dev qt6-translations-l10n fonts-liberation2"
+# What the Debian package is built with: dpkg-dev for the shared library
+# dependencies and the build flags; CPack finds programs with file.
+PACKAGE_PACKAGES="dpkg-dev file"
 
 # configure_and_build DIR [cmake options...]
 configure_and_build() {
