@@ -180,17 +180,22 @@ void installFontSubstitutions()
         {QStringLiteral("Liberation Serif"), QStringLiteral("DejaVu Serif")});
 }
 
-void installFonts()
+QFont windowFace()
 {
-    installFontSubstitutions();
     // The desktop's size and weight stay (a pupil may need larger text);
     // only the face is the window's.
     QFont font = QApplication::font();
     font.setFamilies({QStringLiteral("MS Sans Serif")});
     font.setStyleName(QString());
+    return font;
+}
+
+void installFonts()
+{
+    installFontSubstitutions();
     // Also drops the desktop's fonts for particular kinds of widget (menus,
     // boxes, tooltips), which name faces of their own.
-    QApplication::setFont(font);
+    QApplication::setFont(windowFace());
 }
 
 } // namespace segni::ui

@@ -131,6 +131,9 @@ Label *MainWindow::label(const char *name) const
 void MainWindow::buildMenu()
 {
     QMenuBar *bar = menuBar();
+    // In the window's face, however the program's fonts were set up.
+    const QFont face = windowFace();
+    bar->setFont(face);
     std::vector<std::pair<QString, QMenu *>> menus;
     for (const MenuDesign &design : kMenu) {
         const QString name = QString::fromLatin1(design.name);
@@ -148,6 +151,7 @@ void MainWindow::buildMenu()
         QAction *action = nullptr;
         if (opensSubmenu) {
             QMenu *menu = bar->addMenu(caption);
+            menu->setFont(face);
             menu->setObjectName(name);
             menu->menuAction()->setObjectName(name);
             menus.emplace_back(name, menu);
