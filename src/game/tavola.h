@@ -133,6 +133,10 @@ private:
     std::unique_ptr<ui::MainWindow> m_window;
     std::unique_ptr<Ticker> Timer1;
     bool m_activated = false;
+    // The record folder was set by the administrator for every account.
+    bool m_folderShared = false;
+    // Why this game's record cannot be saved, found at start-up.
+    std::optional<records::FileError> m_noSave;
     // Set once the game starts ending (exit procedure, closing, or a
     // confirmed new game): no second ending may begin.
     bool m_ending = false;

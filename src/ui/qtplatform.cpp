@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDate>
+#include <QEventLoop>
 #include <QInputDialog>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -179,9 +180,16 @@ Random &QtPlatform::random()
     return m_random;
 }
 
-QString QtPlatform::recordFolder()
+records::RecordFolder QtPlatform::recordFolder()
 {
-    return records::systemRecordFolder();
+    return records::locateRecordFolder();
+}
+
+void QtPlatform::pause(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 void QtPlatform::endProgram(int status)
