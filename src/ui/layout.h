@@ -90,6 +90,9 @@ struct LabelDesign
     Pointer pointer = Pointer::Window;
     // What a screen reader says of the label: this name, then the caption.
     const char *accessibleName = nullptr;
+    // The caption changes every second: a screen reader reads it when asked
+    // (as the label's text) instead of being told of every change.
+    bool readOnDemand = false;
 };
 
 struct TextBoxDesign
@@ -127,7 +130,6 @@ struct ImageDesign
     Twips rect;
     const char *picture;
     const char *tooltip;
-    const char *accessibleName;
 };
 
 struct MenuDesign
@@ -156,6 +158,8 @@ extern const TextBoxDesign kAnswerBox;
 extern const std::array<ButtonDesign, 2> kButtons; // in tab order
 extern const ImageDesign kStopwatch;
 extern const std::array<MenuDesign, 6> kMenu;
+// The controls a screen reader is shown, by name, in reading order.
+extern const std::array<const char *, 14> kReadingOrder;
 // Where Image1 stands among the labels, front to back (it is drawn behind
 // the label at this index).
 constexpr int kStopwatchDepth = 18;

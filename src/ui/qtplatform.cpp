@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QProxyStyle>
+#include <QStyleOptionMenuItem>
 #include <QTime>
 #include <QTimer>
 #include <QTranslator>
@@ -36,6 +37,21 @@ public:
         if (hint == SH_DialogButtonBox_ButtonsHaveIcons)
             return 0;
         return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+    // The menu bar entry reached with Alt and the arrow keys is highlighted
+    // like an open one, so a pupil without a mouse sees where they are.
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override
+    {
+        const auto *item = qstyleoption_cast<const QStyleOptionMenuItem *>(option);
+        if (element == CE_MenuBarItem && item && (item->state & State_Selected)) {
+            QStyleOptionMenuItem selected = *item;
+            selected.state |= State_Sunken;
+            QProxyStyle::drawControl(element, &selected, painter, widget);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
     }
 };
 
