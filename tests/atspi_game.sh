@@ -9,10 +9,17 @@ set -u
 GAME=$1
 HERE=$(cd "$(dirname "$0")" && pwd)
 WORK=$(mktemp -d)
-XPID=""
+
+fail() {
+    echo "FAIL: $*"
+    [ -s "$WORK/xvfb.log" ] && sed 's/^/  xvfb: /' "$WORK/xvfb.log"
+    exit 1
+}
+
+. "$HERE/xvfb_lib.sh"
 
 cleanup() {
-    [ -n "$XPID" ] && kill "$XPID" 2>/dev/null
+    stop_x
     rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -27,16 +34,7 @@ for tool in dbus-run-session dbus-send /usr/libexec/at-spi-bus-launcher Xvfb xdo
 done
 /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || skip "python3-pyatspi is missing"
 
-n=110
-while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
-XPID=$!
-i=0
-until [ -e "/tmp/.X11-unix/X$n" ]; do
-    i=$((i + 1)); [ $i -gt 100 ] && { echo "FAIL: Xvfb did not start"; exit 1; }; sleep 0.1
-done
-
-export DISPLAY=":$n"
+start_xvfb
 export HOME="$WORK/home" XDG_DATA_HOME="$WORK/data" XDG_RUNTIME_DIR="$WORK/run"
 export XDG_CONFIG_HOME="$WORK/config" LC_ALL=C.UTF-8 LANG=C.UTF-8
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"

@@ -1,5 +1,6 @@
 #include "layout.h"
 
+#include <QApplication>
 #include <QtMath>
 
 namespace segni::ui {
@@ -178,6 +179,24 @@ void installFontSubstitutions()
     QFont::insertSubstitutions(
         QStringLiteral("Times New Roman"),
         {QStringLiteral("Liberation Serif"), QStringLiteral("DejaVu Serif")});
+}
+
+QFont windowFace()
+{
+    // The desktop's size and weight stay (a pupil may need larger text);
+    // only the face is the window's.
+    QFont font = QApplication::font();
+    font.setFamilies({QStringLiteral("MS Sans Serif")});
+    font.setStyleName(QString());
+    return font;
+}
+
+void installFonts()
+{
+    installFontSubstitutions();
+    // Also drops the desktop's fonts for particular kinds of widget (menus,
+    // boxes, tooltips), which name faces of their own.
+    QApplication::setFont(windowFace());
 }
 
 } // namespace segni::ui

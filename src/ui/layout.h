@@ -48,6 +48,16 @@ struct FontDesign
 QFont makeFont(const FontDesign &design);
 // Maps the designed faces onto fonts a Debian desktop has.
 void installFontSubstitutions();
+// The window's own face, "MS Sans Serif", at the desktop's size and weight:
+// the face of every text the design does not set itself.
+QFont windowFace();
+// The designed faces for the whole program: installs the substitutions and
+// makes the window's own face, "MS Sans Serif" (at the desktop's size), the
+// face of every text the design does not set itself: the menu bar, its
+// menus, tooltips and the boxes. Left to the system, those would take
+// whatever fontconfig calls sans-serif, which on a system with only the
+// Liberation fonts is Liberation Mono.
+void installFonts();
 
 struct Twips
 {

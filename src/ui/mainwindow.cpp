@@ -127,8 +127,11 @@ MainWindow::MainWindow(WindowEvents &events)
         spoken.append(surface->findChild<QWidget *>(QString::fromLatin1(name)));
     surface->setSpokenControls(spoken);
 
-    // The client area at its design size, below the menu bar.
-    resize(client.width(), client.height() + menuBar()->sizeHint().height());
+    // The client area at its design size, below the menu bar; wider when the
+    // desktop's text is so large that the menu bar needs more room to show
+    // every entry.
+    const QSize bar = menuBar()->sizeHint();
+    resize(qMax(client.width(), bar.width()), client.height() + bar.height());
 }
 
 Label *MainWindow::label(const char *name) const
@@ -144,6 +147,9 @@ Label *MainWindow::label(const char *name) const
 void MainWindow::buildMenu()
 {
     QMenuBar *bar = menuBar();
+    // In the window's face, however the program's fonts were set up.
+    const QFont face = windowFace();
+    bar->setFont(face);
     std::vector<std::pair<QString, QMenu *>> menus;
     for (const MenuDesign &design : kMenu) {
         const QString name = QString::fromLatin1(design.name);
@@ -161,6 +167,7 @@ void MainWindow::buildMenu()
         QAction *action = nullptr;
         if (opensSubmenu) {
             QMenu *menu = bar->addMenu(caption);
+            menu->setFont(face);
             menu->setObjectName(name);
             menu->menuAction()->setObjectName(name);
             menus.emplace_back(name, menu);
