@@ -1,6 +1,7 @@
 // segni: a practice game for the rule of signs.
 
 #include "game/tavola.h"
+#include "ui/layout.h"
 #include "ui/qtplatform.h"
 
 #include <QApplication>
@@ -16,6 +17,7 @@ int main(int argc, char *argv[])
     QGuiApplication::setQuitOnLastWindowClosed(false);
     segni::installItalianTranslation();
     segni::installStyle();
+    segni::ui::installFonts();
 
     segni::QtPlatform platform;
     segni::Program program(platform);

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QInputMethodEvent>
+#include <QMimeData>
 #include <QTest>
 
 using namespace segni;
@@ -17,6 +19,10 @@ private slots:
     void boxAcceptsOnlyDigitsMinusAndBackspace();
     void clipboardShortcutsDoNothing_data();
     void clipboardShortcutsDoNothing();
+    void textFromElsewhereGoesThroughTheFilter_data();
+    void textFromElsewhereGoesThroughTheFilter();
+    void onlyEnterChecks_data();
+    void onlyEnterChecks();
     void editingKeysKeepTheirFunction();
     void answersAreReadLikeThePupilTypedThem_data();
     void answersAreReadLikeThePupilTypedThem();
@@ -84,6 +90,75 @@ void AnswerTest::clipboardShortcutsDoNothing()
     QTest::keyClick(game.w().txtAnswer, Qt::Key(key), Qt::ControlModifier);
     QCOMPARE(game.w().txtAnswer->text(), QStringLiteral("12"));
     QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("99"));
+}
+
+void AnswerTest::textFromElsewhereGoesThroughTheFilter_data()
+{
+    QTest::addColumn<QString>("route");
+    QTest::addColumn<QString>("payload");
+    QTest::addColumn<QString>("shown");
+    // The box holds 12 beforehand.
+    QTest::newRow("input method commits letters") << "commit" << "ab" << "12";
+    QTest::newRow("input method commit keeps digits and minus") << "commit" << "a-3b" << "12-3";
+    QTest::newRow("input method commit stops at four") << "commit" << "345" << "1234";
+    QTest::newRow("input method replaces the text") << "replace" << "" << "12";
+    QTest::newRow("drop") << "drop" << "x5" << "12";
+}
+
+void AnswerTest::textFromElsewhereGoesThroughTheFilter()
+{
+    QFETCH(QString, route);
+    QFETCH(QString, payload);
+    QFETCH(QString, shown);
+    Game game;
+    game.start();
+    QLineEdit *box = game.w().txtAnswer;
+    QTest::keyClicks(box, QStringLiteral("12"));
+    if (route == QLatin1String("drop")) {
+        QMimeData data;
+        data.setText(payload);
+        const QPointF at = QRectF(box->rect()).center();
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(box, &enter);
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(box, &drop);
+    } else {
+        QInputMethodEvent event(QStringLiteral("x"), {});
+        if (route == QLatin1String("replace"))
+            event.setCommitString(payload, -2, 2);
+        else
+            event.setCommitString(payload);
+        QApplication::sendEvent(box, &event);
+    }
+    QCOMPARE(box->text(), shown);
+    QCOMPARE(int(game.tavola->esatte + game.tavola->errate), 0);
+}
+
+void AnswerTest::onlyEnterChecks_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("checks");
+    QTest::newRow("Enter") << int(Qt::Key_Return) << int(Qt::NoModifier) << true;
+    QTest::newRow("Shift+Enter") << int(Qt::Key_Return) << int(Qt::ShiftModifier) << true;
+    QTest::newRow("Ctrl+Enter") << int(Qt::Key_Return) << int(Qt::ControlModifier) << false;
+    QTest::newRow("Ctrl+keypad Enter")
+        << int(Qt::Key_Enter) << int(Qt::ControlModifier | Qt::KeypadModifier) << false;
+    QTest::newRow("Alt+Enter") << int(Qt::Key_Return) << int(Qt::AltModifier) << false;
+    QTest::newRow("Ctrl+M") << int(Qt::Key_M) << int(Qt::ControlModifier) << false;
+}
+
+void AnswerTest::onlyEnterChecks()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(bool, checks);
+    Game game;
+    game.start();
+    QTest::keyClicks(game.w().txtAnswer, QStringLiteral("12"));
+    QTest::keyClick(game.w().txtAnswer, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(int(game.tavola->esatte + game.tavola->errate), checks ? 1 : 0);
+    QCOMPARE(game.w().txtAnswer->text(), QStringLiteral("12"));
 }
 
 void AnswerTest::editingKeysKeepTheirFunction()

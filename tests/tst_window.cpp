@@ -4,9 +4,16 @@
 #include "ui/layout.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QFontInfo>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
 #include <QTest>
+#include <QToolButton>
 
 using namespace segni;
 using namespace segni::testing;
@@ -15,11 +22,15 @@ class WindowTest : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void controlsStandAtTheirDesignPlaces_data();
     void controlsStandAtTheirDesignPlaces();
     void clientAreaHasTheDesignSize();
     void designedFacesMapOntoInstalledFonts_data();
     void designedFacesMapOntoInstalledFonts();
+    void menuBarShowsEveryEntry_data();
+    void menuBarShowsEveryEntry();
+    void textsFitTheirControls();
     void tabCyclesThroughEnabledControlsOnly();
     void buttonsAndTextBoxLieInFrontOfLabels();
     void newQuestionButtonShowsItsStateInItsPicture();
@@ -28,6 +39,16 @@ private slots:
     void picturesAreRealIcons();
     void labelWithLineEndGrowsByALine();
 };
+
+void WindowTest::initTestCase()
+{
+    // CTest gives the tests a fontconfig file listing only the folders of
+    // the font packages the game depends on: a system with nothing else.
+    QVERIFY2(!QFontDatabase::families().contains(QStringLiteral("DejaVu Sans")),
+             "run with FONTCONFIG_FILE set to the tests' own fontconfig file");
+    // As the program does at start-up.
+    ui::installFonts();
+}
 
 void WindowTest::controlsStandAtTheirDesignPlaces_data()
 {
@@ -73,6 +94,12 @@ void WindowTest::designedFacesMapOntoInstalledFonts_data()
     QTest::newRow("Arial Black 12 bold") << "lblconto" << "Liberation Sans" << 16 << true;
     QTest::newRow("MS Sans Serif 18") << "Label6" << "Liberation Sans" << 24 << false;
     QTest::newRow("MS Sans Serif 8.25 bold") << "cmdNext" << "Liberation Sans" << 11 << true;
+    // Texts the design leaves at the desktop's size: the window's own face.
+    QTest::newRow("menu bar") << "menu bar" << "Liberation Sans" << 0 << false;
+    QTest::newRow("submenu") << "INFOMAZIONI" << "Liberation Sans" << 0 << false;
+    QTest::newRow("message box") << "message box" << "Liberation Sans" << 0 << false;
+    QTest::newRow("input box") << "input box" << "Liberation Sans" << 0 << false;
+    QTest::newRow("tooltip") << "tooltip" << "Liberation Sans" << 0 << false;
 }
 
 void WindowTest::designedFacesMapOntoInstalledFonts()
@@ -82,12 +109,123 @@ void WindowTest::designedFacesMapOntoInstalledFonts()
     QFETCH(int, pixelSize);
     QFETCH(bool, bold);
     Game game;
-    auto *control = game.w().findChild<QWidget *>(name);
-    QVERIFY(control);
-    const QFontInfo info(control->font());
+    QMessageBox messageBox;
+    messageBox.setText(QStringLiteral("Programma freeware"));
+    QInputDialog inputBox;
+    inputBox.setLabelText(QStringLiteral("Come ti chiami?"));
+    QFont font;
+    if (name == QLatin1String("menu bar"))
+        font = game.w().menuBar()->font();
+    else if (name == QLatin1String("message box"))
+        font = messageBox.findChild<QLabel *>(QStringLiteral("qt_msgbox_label"))->font();
+    else if (name == QLatin1String("input box"))
+        font = inputBox.findChild<QLabel *>()->font();
+    else if (name == QLatin1String("tooltip"))
+        font = QApplication::font("QTipLabel");
+    else if (auto *control = game.w().findChild<QWidget *>(name))
+        font = control->font();
+    else
+        QFAIL("no such control");
+    const QFontInfo info(font);
     QCOMPARE(info.family(), family);
-    QCOMPARE(info.pixelSize(), pixelSize);
+    if (pixelSize > 0)
+        QCOMPARE(info.pixelSize(), pixelSize);
     QCOMPARE(info.bold(), bold);
+}
+
+void WindowTest::menuBarShowsEveryEntry_data()
+{
+    QTest::addColumn<double>("points");
+    QTest::newRow("desktop size") << 0.0;
+    QTest::newRow("large desktop text") << 14.0;
+}
+
+void WindowTest::menuBarShowsEveryEntry()
+{
+    QFETCH(double, points);
+    const QFont saved = QApplication::font();
+    if (points > 0) {
+        QFont large = saved;
+        large.setPointSizeF(points);
+        QApplication::setFont(large);
+    }
+    ui::installFonts();
+    Game game;
+    game.w().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&game.w()));
+    QMenuBar *bar = game.w().menuBar();
+    for (QAction *entry : bar->actions()) {
+        const QRect place = bar->actionGeometry(entry);
+        QVERIFY2(!place.isEmpty() && bar->rect().contains(place), qPrintable(entry->text()));
+    }
+    // The button Qt adds for entries that do not fit.
+    const auto *more = bar->findChild<QToolButton *>(QStringLiteral("qt_menubar_ext_button"));
+    QVERIFY(!more || !more->isVisible());
+    QVERIFY(game.w().surface->width() >= 792);
+    QApplication::setFont(saved);
+}
+
+namespace {
+
+// Where a text's glyphs fall when drawn at the origin of an unclipped
+// canvas in the given rectangle: the rectangle the painted pixels cover.
+QRect inkOf(const QString &text, const QFont &font, const QRect &area, int flags)
+{
+    const int margin = 200;
+    QImage canvas(area.size() + QSize(2 * margin, 2 * margin), QImage::Format_ARGB32);
+    canvas.fill(Qt::transparent);
+    {
+        QPainter painter(&canvas);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        painter.drawText(QRect(QPoint(margin, margin), area.size()), flags | Qt::TextDontClip,
+                         text);
+    }
+    QRect ink;
+    for (int y = 0; y < canvas.height(); ++y)
+        for (int x = 0; x < canvas.width(); ++x)
+            if (qAlpha(canvas.pixel(x, y)) > 0)
+                ink |= QRect(x, y, 1, 1);
+    return ink.translated(area.topLeft() - QPoint(margin, margin));
+}
+
+} // namespace
+
+void WindowTest::textsFitTheirControls()
+{
+    // A question with two-character factors, a wrong answer with the widest
+    // product, and a long name: the widest texts the game writes.
+    Game game;
+    game.start(drawsFor(10, 6, 4, 0), QStringLiteral("Massimiliano"));
+    game.answer(QStringLiteral("1"));
+    game.w().lblnome->setCaption(QStringLiteral("Massimiliano"));
+    game.w().lblpunti->setCaption(QStringLiteral("9999"));
+    for (const ui::LabelDesign &design : ui::kLabels) {
+        auto *label = game.w().findChild<ui::Label *>(QString::fromLatin1(design.name));
+        QVERIFY(label);
+        if (label->text().isEmpty())
+            continue;
+        const int frame = label->hasBorder() ? 2 : 0;
+        const QRect inner = label->rect().adjusted(frame, frame, -frame, -frame);
+        const int flags = Qt::AlignTop
+            | (design.align == ui::Align::Centre ? Qt::AlignHCenter : Qt::AlignLeft);
+        const QRect ink = inkOf(label->text(), label->font(), inner, flags);
+        // The brackets stand out of the client area and keep only the part
+        // of their glyphs inside it: their height is theirs to clip.
+        const bool bracket = label->text() == QLatin1String("(")
+            || label->text() == QLatin1String(")");
+        QVERIFY2(ink.left() >= inner.left() && ink.right() <= inner.right(),
+                 qPrintable(label->objectName()));
+        if (!bracket)
+            QVERIFY2(ink.top() >= inner.top() && ink.bottom() <= inner.bottom(),
+                     qPrintable(label->objectName()));
+    }
+    for (ui::PictureButton *button : {game.w().cmdNext, game.w().cmdExit}) {
+        const QRect ink = inkOf(QString(button->text()).remove(QLatin1Char('&')), button->font(),
+                                button->rect(), Qt::AlignHCenter | Qt::AlignTop);
+        QVERIFY2(ink.left() >= 2 && ink.right() < button->width() - 2,
+                 qPrintable(button->objectName()));
+    }
 }
 
 void WindowTest::tabCyclesThroughEnabledControlsOnly()

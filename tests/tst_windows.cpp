@@ -4,7 +4,7 @@
 // explained once. Built and run only for Windows (under Wine here).
 
 #include "fakeplatform.h"
-#include "records/classfolder.h"
+#include "records/folderadvice.h"
 #include "records/recordstore.h"
 
 #include <QDir>
@@ -61,8 +61,9 @@ void WindowsTest::recordFolderIsTheWindowsDirectory()
 {
     QVERIFY(!environment("windir").isEmpty());
     QCOMPARE(systemRecordFolder().toLower(), environment("windir").toLower());
-    if (classFolderSetting().isEmpty())
-        QCOMPARE(recordFolder(), systemRecordFolder());
+    const RecordFolder where = locateRecordFolder();
+    if (!where.shared)
+        QCOMPARE(where.path, systemRecordFolder());
 }
 
 void WindowsTest::pathsEndInOneBackslash_data()
@@ -115,38 +116,41 @@ void WindowsTest::recordFilesAreAnsiWithCrLf()
 void WindowsTest::classFolderComesFromProgramData_data()
 {
     QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("folder"); // empty: the setting cannot be used
     QTest::newRow("forward slashes") << QByteArray("folder=C:/Classe/segni") << "C:\\Classe\\segni";
     QTest::newRow("doubled backslashes, a share")
         << QByteArray("folder=\\\\\\\\server\\\\classe") << "\\\\server\\classe";
-    QTest::newRow("blank: the Windows directory") << QByteArray("folder=  ") << "";
+    QTest::newRow("single backslashes are escapes") << QByteArray("folder=C:\\Classe") << "";
 }
 
 void WindowsTest::classFolderComesFromProgramData()
 {
     QFETCH(QByteArray, line);
     QFETCH(QString, folder);
-    const QString expectedFile = environment("ProgramData") + QStringLiteral("\\segni\\segni.ini");
-    QCOMPARE(classFolderSettingFile().toLower(), expectedFile.toLower());
-    if (QFile::exists(expectedFile))
+    const QString settingFile = environment("ProgramData") + QStringLiteral("\\segni\\segni.conf");
+    QCOMPARE(classFolderSettingFile().toLower(), settingFile.toLower());
+    if (QFile::exists(settingFile))
         QSKIP("this computer has a class folder setting of its own");
     Cleanup cleanup;
-    const QString dir = QFileInfo(expectedFile).path();
+    const QString dir = QFileInfo(settingFile).path();
     if (!QFileInfo::exists(dir)) {
         if (!QDir().mkdir(dir))
             QSKIP("cannot write under %ProgramData%");
         cleanup.folderMade = dir;
     }
-    cleanup.fileMade = expectedFile;
-    QVERIFY(writeBytes(expectedFile, "[records]\r\n" + line + "\r\n"));
-    QCOMPARE(recordFolder(), folder.isEmpty() ? systemRecordFolder() : folder);
+    cleanup.fileMade = settingFile;
+    QVERIFY(writeBytes(settingFile, "[records]\r\n" + line + "\r\n"));
+    const RecordFolder where = locateRecordFolder();
+    QVERIFY(where.shared);
+    QCOMPARE(QDir::toNativeSeparators(where.path), folder);
+    QCOMPARE(bool(where.problem), folder.isEmpty());
 }
 
 void WindowsTest::unusableFolderIsExplainedOnce_data()
 {
     QTest::addColumn<bool>("windowsDirectory");
     QTest::newRow("the Windows directory") << true;
-    QTest::newRow("a class folder") << false;
+    QTest::newRow("the class folder") << false;
 }
 
 void WindowsTest::unusableFolderIsExplainedOnce()
@@ -165,8 +169,9 @@ void WindowsTest::unusableFolderIsExplainedOnce()
         else if (QFileInfo(score).isFile() && QFile(score).open(QIODevice::Append))
             QSKIP("the Windows directory is usable here");
     } else {
-        QVERIFY(writeBytes(game.dir.path() + QStringLiteral("/blocker"), "x"));
-        game.platform.folder = game.dir.path() + QStringLiteral("/blocker/segni");
+        // The administrator's folder, missing.
+        game.platform.folder = game.dir.path() + QStringLiteral("/classe");
+        game.platform.folderShared = true;
     }
     game.load();
     const QStringList texts = game.platform.messageTexts();

@@ -24,6 +24,17 @@ std::optional<Integer> readAnswer(const QString &text)
     }
 }
 
+QString spokenVerdict(bool right, Integer product, Integer esatte, Integer errate)
+{
+    const QString verdict = right ? QStringLiteral("Esatto.")
+                                  : QStringLiteral("Sbagliato, era %1.").arg(spokenNumber(product));
+    return verdict
+        + QStringLiteral(" Esatte %1, errate %2, totali %3.")
+              .arg(esatte)
+              .arg(errate)
+              .arg(int(esatte) + int(errate));
+}
+
 void Tavola::txtAnswer_KeyPress(int &keyAscii)
 {
     switch (classifyKey(keyAscii)) {
@@ -44,7 +55,8 @@ void Tavola::checkAnswer()
         if (m_over)
             return;
         const std::optional<Integer> answer = readAnswer(window().txtAnswer->text());
-        if (answer == risultato) {
+        const bool right = answer == risultato;
+        if (right) {
             esatte = add(esatte, 1);
             window().lblMessage->setCaption(QStringLiteral("Esatto. Sei proprio in gamba!"));
         } else {
@@ -56,6 +68,8 @@ void Tavola::checkAnswer()
         window().lblScore->setCaption(formatNumber(esatte, QStringLiteral("####0")));
         window().lblScore2->setCaption(formatNumber(add(esatte, errate), QStringLiteral("####0")));
         window().cmdNext->setEnabled(true);
+        // Said where the focus lands, so the pupil hears it at once.
+        window().cmdNext->setAccessibleDescription(spokenVerdict(right, risultato, esatte, errate));
         window().cmdNext->setFocus();
     });
 }

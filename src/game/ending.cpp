@@ -9,6 +9,9 @@ namespace segni {
 
 namespace {
 const char *const kRecordSaved = "Ok ho registrato il tuo record, C A M P I O N E";
+// How long a save waits, in short pauses, for another copy that is saving.
+constexpr int kBusyRetryMs = 10 * 1000;
+constexpr int kBusyPauseMs = 100;
 }
 
 bool beatsRecord(double storedRecord, double score)
@@ -18,8 +21,25 @@ bool beatsRecord(double storedRecord, double score)
 
 void Tavola::saveRecord(const QString &confirmation)
 {
-    const auto failure = records::saveRecord(cartella, window().lblScore->caption(),
-                                             window().lblnome1->caption());
+    if (m_noSave) {
+        // Start-up found the files unusable: they are not written over.
+        box({QStringLiteral("Non ho potuto registrare il tuo record: %1 non si può usare\n(%2).")
+                 .arg(m_noSave->path, m_noSave->reason),
+             QString(), BoxIcon::Exclamation});
+        return;
+    }
+    const QString score = window().lblScore->caption();
+    const QString name = window().lblnome1->caption();
+    auto failure = records::saveRecord(cartella, score, name, !m_folderShared);
+    // Another copy is saving: try again now and then, letting the clock
+    // and the window run meanwhile.
+    for (int waited = 0; failure && failure->busy && waited < kBusyRetryMs;
+         waited += kBusyPauseMs) {
+        m_platform.pause(kBusyPauseMs);
+        if (m_over)
+            return;
+        failure = records::saveRecord(cartella, score, name, !m_folderShared, 0);
+    }
     if (failure) {
         box({QStringLiteral("Non sono riuscito a registrare il record nel file %1\n(%2).")
                  .arg(failure->path, failure->reason),

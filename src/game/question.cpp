@@ -47,6 +47,19 @@ QRgb bandColour(const Draw &draw, int band)
     return qRgb(20 * std::abs(draw.a), 20 * std::abs(draw.b), band);
 }
 
+QString spokenNumber(Integer value)
+{
+    const QString digits = QString::number(std::abs(int(value)));
+    return value < 0 ? QStringLiteral("meno ") + digits : digits;
+}
+
+QString spokenQuestion(const Factors &factors)
+{
+    return QStringLiteral("Quanto fa %1 per %2 per %3?")
+        .arg(spokenNumber(factors.first), spokenNumber(factors.second),
+             spokenNumber(factors.third));
+}
+
 void Tavola::cmdNext_Click()
 {
     guarded([this] {
@@ -67,6 +80,10 @@ void Tavola::cmdNext_Click()
         window().lblNum2->setCaption(formatNumber(factors.second, QStringLiteral("#0")));
         risultato = productOf(factors);
         window().cmdNext->setEnabled(false);
+        // A screen reader says the question where the focus lands, and the
+        // last verdict no longer stands.
+        window().txtAnswer->setAccessibleDescription(spokenQuestion(factors));
+        window().cmdNext->setAccessibleDescription(window().cmdNext->designDescription());
 
         if (announcesRecord(storedRecord(), score())) {
             box({QStringLiteral("E' record")});

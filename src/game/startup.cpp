@@ -3,7 +3,7 @@
 #include "tavola.h"
 
 #include "random.h"
-#include "records/classfolder.h"
+#include "records/folderadvice.h"
 #include "records/recordstore.h"
 
 namespace segni {
@@ -77,23 +77,51 @@ void Tavola::Form_Load()
 
         StartClock();
 
-        cartella = GetSystemDir();
-        if (const auto failure = records::ensureFiles(cartella)) {
-            // Without a usable record folder the game still runs: the record
-            // counts as 0 until a save succeeds.
-            QString text = QStringLiteral("Non riesco a usare la cartella dei record %1\n(%2: %3).\n\n"
-                                          "Si gioca lo stesso, ma il record precedente non è disponibile.")
-                               .arg(cartella, failure->path, failure->reason);
-            if (const QString advice = records::unusableFolderAdvice(cartella); !advice.isEmpty())
-                text += QStringLiteral("\n\n") + advice;
-            box({text, QString(), BoxIcon::Exclamation});
+        const records::RecordFolder where = m_platform.recordFolder();
+        m_folderShared = where.shared;
+        records::Loaded loaded;
+        if (where.problem) {
+            loaded.error = where.problem;
+        } else {
+            cartella = records::withTrailingSeparator(where.path);
+            loaded = records::loadRecord(cartella, !where.shared);
+        }
+        // On Windows, where the folder may be the Windows directory.
+        const QString advice = records::folderAdvice(where);
+        const auto advised = [&advice](const QString &text) {
+            return advice.isEmpty() ? text : text + QStringLiteral("\n\n") + advice;
+        };
+        if (loaded.error) {
+            // Without usable record files the game still runs; the record
+            // counts as 0, and the files are left as they are.
+            m_noSave = loaded.error;
+            box({where.problem
+                     ? QStringLiteral("Non riesco a usare l'impostazione della cartella dei record"
+                                      " %1\n(%2).\n\nSi gioca lo stesso, ma il record non è "
+                                      "disponibile.")
+                           .arg(where.problem->path, where.problem->reason)
+                     : advised(QStringLiteral("Non riesco a usare la cartella dei record %1\n(%2: %3).\n\n"
+                                              "Si gioca lo stesso, ma il record precedente non è "
+                                              "disponibile.")
+                                   .arg(cartella, loaded.error->path, loaded.error->reason)),
+                 QString(), BoxIcon::Exclamation});
             if (m_over)
                 return;
             window().lblpunti->setCaption(QStringLiteral("0"));
             window().lblnome->setCaption(QString());
         } else {
-            window().lblpunti->setCaption(Leggifiletxt(cartella + records::scoreFileName()));
-            window().lblnome->setCaption(Leggifiletxt(cartella + records::holderFileName()));
+            if (loaded.readOnly) {
+                m_noSave = loaded.readOnly;
+                box({advised(QStringLiteral("Nella cartella dei record %1 non si può scrivere\n(%2: %3).\n\n"
+                                            "Si gioca lo stesso, ma un nuovo record non potrà essere "
+                                            "registrato.")
+                                 .arg(cartella, loaded.readOnly->path, loaded.readOnly->reason)),
+                     QString(), BoxIcon::Exclamation});
+                if (m_over)
+                    return;
+            }
+            window().lblpunti->setCaption(loaded.record.score);
+            window().lblnome->setCaption(loaded.record.holder);
         }
 
         window().lblconto->setCaption(clockText(ore, minuti, secondi));
@@ -137,7 +165,7 @@ void Tavola::copy_Click(int)
 
 QString Tavola::GetSystemDir()
 {
-    return records::withTrailingSeparator(m_platform.recordFolder());
+    return records::withTrailingSeparator(m_platform.recordFolder().path);
 }
 
 QString Tavola::Leggifiletxt(const QString &nomefile)

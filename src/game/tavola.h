@@ -48,12 +48,20 @@ Integer productOf(const Factors &factors);
 bool announcesRecord(double storedRecord, double rightAnswers);
 // Colour of band i (0 at the top, 255 at the bottom) of the gradient.
 QRgb bandColour(const Draw &draw, int band);
+// A number as spoken: "meno 7", "3".
+QString spokenNumber(Integer value);
+// The question as a screen reader speaks it, signs in words:
+// "Quanto fa meno 7 per 3 per meno 2?".
+QString spokenQuestion(const Factors &factors);
 
 enum class KeyVerdict { Accept, Check, Refuse };
 KeyVerdict classifyKey(int keyAscii);
 // The typed answer: the lenient reading rounded to a whole number; empty
 // when it could not be an Integer.
 std::optional<Integer> readAnswer(const QString &text);
+// The verdict and the counts as a screen reader speaks them:
+// "Sbagliato, era meno 24. Esatte 0, errate 1, totali 1.".
+QString spokenVerdict(bool right, Integer product, Integer esatte, Integer errate);
 
 // Counts the clock down by one second.
 void countDownOneSecond(Integer &ore, Integer &minuti, float &secondi);
@@ -133,6 +141,10 @@ private:
     std::unique_ptr<ui::MainWindow> m_window;
     std::unique_ptr<Ticker> Timer1;
     bool m_activated = false;
+    // The record folder was set by the administrator for every account.
+    bool m_folderShared = false;
+    // Why this game's record cannot be saved, found at start-up.
+    std::optional<records::FileError> m_noSave;
     // Set once the game starts ending (exit procedure, closing, or a
     // confirmed new game): no second ending may begin.
     bool m_ending = false;

@@ -1,5 +1,6 @@
 #include "layout.h"
 
+#include <QApplication>
 #include <QtMath>
 
 namespace segni::ui {
@@ -37,7 +38,7 @@ const std::array<LabelDesign, 26> kLabels{{
      .font = {"MS Sans Serif", 9.75}, .text = yellow},
     {.name = "lblconto", .caption = "00.00.00", .rect = {360, 2520, 1575, 495},
      .font = {"Arial Black", 12, true}, .text = yellow, .border = true,
-     .accessibleName = "Tempo restante"},
+     .accessibleName = "Tempo restante", .readOnDemand = true},
     // Player and record band
     {.name = "Label14", .caption = "Sfidante", .rect = {120, 6360, 1425, 420},
      .font = {"MS Sans Serif", 13.5}, .text = darkGreen, .border = true, .align = Align::Centre,
@@ -57,24 +58,19 @@ const std::array<LabelDesign, 26> kLabels{{
      .accessibleName = "Detentore del record"},
     // Question band
     {.name = "Label10", .caption = ")", .rect = {7680, -120, 495, 1575},
-     .font = kArial72Bold, .text = red,
-     .accessibleName = "parentesi chiusa"},
+     .font = kArial72Bold, .text = red},
     {.name = "Label9", .caption = "(", .rect = {6240, -120, 495, 1575},
-     .font = kArial72Bold, .text = red,
-     .accessibleName = "parentesi aperta"},
+     .font = kArial72Bold, .text = red},
     {.name = "Label8", .caption = "X", .rect = {5400, 360, 855, 975},
-     .font = kArial48, .text = red,
-     .accessibleName = "per"},
+     .font = kArial48, .text = red},
     {.name = "lblnum5", .caption = "", .rect = {6840, 240, 330, 1185},
      .font = kArial48Bold, .text = black, .transparent = false, .background = cyan,
      .border = true, .align = Align::Left, .autoSize = true,
      .accessibleName = "Terzo fattore"},
     {.name = "Label7", .caption = ")", .rect = {4680, -120, 615, 1815},
-     .font = kArial72Bold, .text = red,
-     .accessibleName = "parentesi chiusa"},
+     .font = kArial72Bold, .text = red},
     {.name = "Label5", .caption = "(", .rect = {3000, -120, 495, 1695},
-     .font = kArial72Bold, .text = red,
-     .accessibleName = "parentesi aperta"},
+     .font = kArial72Bold, .text = red},
     // Counters band
     {.name = "Label3", .caption = "Risposte totali", .rect = {7440, 3360, 2340, 495},
      .font = kSansSerif18, .text = blue, .border = true, .autoSize = true},
@@ -95,11 +91,9 @@ const std::array<LabelDesign, 26> kLabels{{
      .border = true, .align = Align::Centre, .autoSize = true,
      .accessibleName = "Secondo fattore"},
     {.name = "Label4", .caption = "=", .rect = {8400, 240, 615, 975},
-     .font = kArial48Bold, .text = red, .align = Align::Centre,
-     .accessibleName = "uguale"},
+     .font = kArial48Bold, .text = red, .align = Align::Centre},
     {.name = "Label2", .caption = "X", .rect = {2160, 360, 615, 975},
-     .font = kArial48, .text = red, .align = Align::Centre,
-     .accessibleName = "per"},
+     .font = kArial48, .text = red, .align = Align::Centre},
     {.name = "lblNum1", .caption = "", .rect = {1080, 240, 345, 1305},
      .font = kArial48Bold, .text = black, .transparent = false, .background = cyan,
      .border = true, .align = Align::Centre, .autoSize = true,
@@ -137,7 +131,15 @@ const std::array<ButtonDesign, 2> kButtons{{
 const ImageDesign kStopwatch{
     "Image1", {2040, 2520, 480, 480}, ":/icons/stopwatch.ico",
     "Clicca sotto di me per impostare il Timer",
-    "Cronometro",
+};
+
+// What a screen reader finds in the window, in reading order: the
+// question, the answer box, the verdict, the clock, the counters, the
+// buttons, the player and the record. The signs, brackets and fixed
+// captions are left out: each value's spoken name already says what it is.
+const std::array<const char *, 14> kReadingOrder{
+    "lblNum1", "lblNum2", "lblnum5", "txtAnswer", "lblMessage", "lblconto", "lblScore",
+    "lblScore1", "lblScore2", "cmdNext", "cmdExit", "lblnome1", "lblnome", "lblpunti",
 };
 
 // Left to right; the credits are the makers' own.
@@ -177,6 +179,24 @@ void installFontSubstitutions()
     QFont::insertSubstitutions(
         QStringLiteral("Times New Roman"),
         {QStringLiteral("Liberation Serif"), QStringLiteral("DejaVu Serif")});
+}
+
+QFont windowFace()
+{
+    // The desktop's size and weight stay (a pupil may need larger text);
+    // only the face is the window's.
+    QFont font = QApplication::font();
+    font.setFamilies({QStringLiteral("MS Sans Serif")});
+    font.setStyleName(QString());
+    return font;
+}
+
+void installFonts()
+{
+    installFontSubstitutions();
+    // Also drops the desktop's fonts for particular kinds of widget (menus,
+    // boxes, tooltips), which name faces of their own.
+    QApplication::setFont(windowFace());
 }
 
 } // namespace segni::ui

@@ -48,6 +48,16 @@ struct FontDesign
 QFont makeFont(const FontDesign &design);
 // Maps the designed faces onto fonts a Debian desktop has.
 void installFontSubstitutions();
+// The window's own face, "MS Sans Serif", at the desktop's size and weight:
+// the face of every text the design does not set itself.
+QFont windowFace();
+// The designed faces for the whole program: installs the substitutions and
+// makes the window's own face, "MS Sans Serif" (at the desktop's size), the
+// face of every text the design does not set itself: the menu bar, its
+// menus, tooltips and the boxes. Left to the system, those would take
+// whatever fontconfig calls sans-serif, which on a system with only the
+// Liberation fonts is Liberation Mono.
+void installFonts();
 
 struct Twips
 {
@@ -80,6 +90,9 @@ struct LabelDesign
     Pointer pointer = Pointer::Window;
     // What a screen reader says of the label: this name, then the caption.
     const char *accessibleName = nullptr;
+    // The caption changes every second: a screen reader reads it when asked
+    // (as the label's text) instead of being told of every change.
+    bool readOnDemand = false;
 };
 
 struct TextBoxDesign
@@ -117,7 +130,6 @@ struct ImageDesign
     Twips rect;
     const char *picture;
     const char *tooltip;
-    const char *accessibleName;
 };
 
 struct MenuDesign
@@ -146,6 +158,8 @@ extern const TextBoxDesign kAnswerBox;
 extern const std::array<ButtonDesign, 2> kButtons; // in tab order
 extern const ImageDesign kStopwatch;
 extern const std::array<MenuDesign, 6> kMenu;
+// The controls a screen reader is shown, by name, in reading order.
+extern const std::array<const char *, 14> kReadingOrder;
 // Where Image1 stands among the labels, front to back (it is drawn behind
 // the label at this index).
 constexpr int kStopwatchDepth = 18;

@@ -1,7 +1,10 @@
 #include "mainwindow.h"
 
+#include "accessible.h"
+
 #include <QAction>
 #include <QCloseEvent>
+#include <QInputMethodEvent>
 #include <QMenuBar>
 #include <QPointer>
 
@@ -26,6 +29,10 @@ int typedCharacter(int key, Qt::KeyboardModifiers modifiers, const QString &text
     switch (key) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
+        // Only Enter itself (or with Shift) is Enter; held with Ctrl, Alt or
+        // the logo key it types a line feed, which nothing accepts.
+        if (modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+            return 10;
         return 13;
     case Qt::Key_Backspace:
         return 8;
@@ -33,10 +40,14 @@ int typedCharacter(int key, Qt::KeyboardModifiers modifiers, const QString &text
         break;
     }
     // Ctrl with a letter types its control character (Ctrl+C is 3), unless
-    // Alt is held too (AltGr on some keyboards).
+    // Alt is held too (AltGr on some keyboards). Ctrl+H and Ctrl+M would
+    // type the codes of Backspace and Enter, but only those keys may erase
+    // or check: these two type NUL, which nothing accepts.
     if ((modifiers & Qt::ControlModifier) && !(modifiers & Qt::AltModifier)
-        && key >= Qt::Key_A && key <= Qt::Key_Z)
-        return key - Qt::Key_A + 1;
+        && key >= Qt::Key_A && key <= Qt::Key_Z) {
+        const int code = key - Qt::Key_A + 1;
+        return code == 8 || code == 13 ? 0 : code;
+    }
     // Tab moves the focus; it never types into the box.
     if (key == Qt::Key_Tab || key == Qt::Key_Backtab)
         return -1;
@@ -55,6 +66,7 @@ MainWindow::MainWindow(WindowEvents &events)
     : m_events(events)
 {
     installFontSubstitutions();
+    installAccessibility();
     setObjectName(QString::fromLatin1(kWindow.name));
     setWindowTitle(QString::fromUtf8(kWindow.title));
     setWindowIcon(QIcon(QString::fromLatin1(kWindow.icon)));
@@ -78,7 +90,6 @@ MainWindow::MainWindow(WindowEvents &events)
             Image1->setPixmap(
                 QIcon(QString::fromLatin1(kStopwatch.picture)).pixmap(Image1->size(), 1.0));
             Image1->setToolTip(QString::fromUtf8(kStopwatch.tooltip));
-            Image1->setAccessibleName(QString::fromUtf8(kStopwatch.accessibleName));
         }
         const LabelDesign &design = kLabels[depth];
         auto *label = new Label(design, surface);
@@ -111,8 +122,16 @@ MainWindow::MainWindow(WindowEvents &events)
     lblnome = label("lblnome");
     lblnome1 = label("lblnome1");
 
-    // The client area at its design size, below the menu bar.
-    resize(client.width(), client.height() + menuBar()->sizeHint().height());
+    QList<QWidget *> spoken;
+    for (const char *name : kReadingOrder)
+        spoken.append(surface->findChild<QWidget *>(QString::fromLatin1(name)));
+    surface->setSpokenControls(spoken);
+
+    // The client area at its design size, below the menu bar; wider when the
+    // desktop's text is so large that the menu bar needs more room to show
+    // every entry.
+    const QSize bar = menuBar()->sizeHint();
+    resize(qMax(client.width(), bar.width()), client.height() + bar.height());
 }
 
 Label *MainWindow::label(const char *name) const
@@ -128,6 +147,9 @@ Label *MainWindow::label(const char *name) const
 void MainWindow::buildMenu()
 {
     QMenuBar *bar = menuBar();
+    // In the window's face, however the program's fonts were set up.
+    const QFont face = windowFace();
+    bar->setFont(face);
     std::vector<std::pair<QString, QMenu *>> menus;
     for (const MenuDesign &design : kMenu) {
         const QString name = QString::fromLatin1(design.name);
@@ -145,6 +167,7 @@ void MainWindow::buildMenu()
         QAction *action = nullptr;
         if (opensSubmenu) {
             QMenu *menu = bar->addMenu(caption);
+            menu->setFont(face);
             menu->setObjectName(name);
             menu->menuAction()->setObjectName(name);
             menus.emplace_back(name, menu);
@@ -157,7 +180,16 @@ void MainWindow::buildMenu()
         else if (name == QLatin1String("copy"))
             copy = action;
     }
-    connect(Next, &QAction::triggered, this, [this] { m_events.Next_Click(); });
+    connect(Next, &QAction::triggered, this, [this] {
+        // Chosen from the keyboard, the entry runs once the menu bar has
+        // handed the keyboard back, so that after its box the keys go where
+        // they went before (a box opened from inside the menu bar's own key
+        // handling leaves the keyboard stuck on the bar).
+        if (menuBar()->hasFocus())
+            QMetaObject::invokeMethod(this, [this] { m_events.Next_Click(); }, Qt::QueuedConnection);
+        else
+            m_events.Next_Click();
+    });
     // copy is the single member of its control array, with the index 3.
     connect(copy, &QAction::triggered, this, [this] { m_events.copy_Click(3); });
 }
@@ -197,9 +229,42 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == txtAnswer && event->type() == QEvent::KeyPress)
+    if (watched != txtAnswer)
+        return QMainWindow::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::KeyPress:
         return answerKeyPress(static_cast<QKeyEvent *>(event));
-    return QMainWindow::eventFilter(watched, event);
+    case QEvent::InputMethod:
+        answerInputMethod(static_cast<QInputMethodEvent *>(event));
+        return true;
+    // The middle button's paste of the selection puts nothing in (and the
+    // box takes no drops).
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+        return static_cast<QMouseEvent *>(event)->button() == Qt::MiddleButton;
+    default:
+        return false;
+    }
+}
+
+void MainWindow::answerInputMethod(QInputMethodEvent *event)
+{
+    // Text from an input method or an on-screen keyboard passes the key
+    // filter one character at a time, and only what it accepts goes in. Its
+    // composing text never shows, and it cannot replace what the box holds.
+    QString accepted;
+    for (const QChar c : event->commitString()) {
+        // Control codes are keys (Enter, Backspace), never typed text.
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            continue;
+        int code = c.unicode();
+        m_events.txtAnswer_KeyPress(code);
+        if (code != 0)
+            accepted += QChar(code);
+    }
+    if (!accepted.isEmpty())
+        txtAnswer->insert(accepted);
 }
 
 bool MainWindow::answerKeyPress(QKeyEvent *event)

@@ -30,7 +30,8 @@ public:
 
 // The character code a key press in the answer box types, or -1 for keys
 // that type nothing (arrows, Delete, Home, End, Tab, function keys...).
-// Enter gives 13, Backspace 8, Ctrl with a letter its control code.
+// Enter gives 13, Backspace 8, Ctrl with a letter its control code (but
+// never 8 or 13).
 int typedCharacter(int key, Qt::KeyboardModifiers modifiers, const QString &text);
 
 class MainWindow : public QMainWindow
@@ -73,6 +74,7 @@ protected:
 private:
     void buildMenu();
     bool answerKeyPress(class QKeyEvent *event);
+    void answerInputMethod(class QInputMethodEvent *event);
 
     WindowEvents &m_events;
     std::vector<Label *> m_labels;

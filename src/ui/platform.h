@@ -4,6 +4,8 @@
 // (qtplatform.h); tests script their own.
 #pragma once
 
+#include "records/recordstore.h"
+
 #include <QString>
 
 #include <functional>
@@ -69,7 +71,10 @@ public:
     virtual Random &random() = 0;
 
     // The folder that holds the record files (it may not exist yet).
-    virtual QString recordFolder() = 0;
+    virtual records::RecordFolder recordFolder() = 0;
+
+    // Lets other events (ticks, repaints) run for about ms milliseconds.
+    virtual void pause(int ms) = 0;
 
     // Ends the program with the given exit status. Handlers that are
     // waiting in a box when this happens must not carry on.

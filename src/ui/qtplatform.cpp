@@ -1,16 +1,18 @@
 #include "qtplatform.h"
 
 #include "layout.h"
-#include "records/classfolder.h"
+#include "records/recordstore.h"
 
 #include <QApplication>
 #include <QDate>
+#include <QEventLoop>
 #include <QInputDialog>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProxyStyle>
+#include <QStyleOptionMenuItem>
 #include <QTime>
 #include <QTimer>
 #include <QTranslator>
@@ -35,6 +37,21 @@ public:
         if (hint == SH_DialogButtonBox_ButtonsHaveIcons)
             return 0;
         return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+    // The menu bar entry reached with Alt and the arrow keys is highlighted
+    // like an open one, so a pupil without a mouse sees where they are.
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override
+    {
+        const auto *item = qstyleoption_cast<const QStyleOptionMenuItem *>(option);
+        if (element == CE_MenuBarItem && item && (item->state & State_Selected)) {
+            QStyleOptionMenuItem selected = *item;
+            selected.state |= State_Sunken;
+            QProxyStyle::drawControl(element, &selected, painter, widget);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
     }
 };
 
@@ -179,9 +196,16 @@ Random &QtPlatform::random()
     return m_random;
 }
 
-QString QtPlatform::recordFolder()
+records::RecordFolder QtPlatform::recordFolder()
 {
-    return records::recordFolder();
+    return records::locateRecordFolder();
+}
+
+void QtPlatform::pause(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 void QtPlatform::endProgram(int status)

@@ -17,7 +17,8 @@ public:
     int secondsSinceMidnight() override;
     QString shortDate() override;
     Random &random() override;
-    QString recordFolder() override;
+    records::RecordFolder recordFolder() override;
+    void pause(int ms) override;
     void endProgram(int status) override;
 
 private:

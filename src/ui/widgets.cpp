@@ -2,7 +2,6 @@
 
 #include <QPainter>
 #include <QStyle>
-#include <QStyleOptionFocusRect>
 #include <qdrawutil.h>
 #include <QPaintEvent>
 
@@ -54,6 +53,7 @@ Label::Label(const LabelDesign &design, QWidget *parent)
     // The fixed labels keep their numbered design names (Label1...); the
     // ones the game writes are named lbl...
     , m_fixedCaption(QByteArray(design.name).startsWith("Label"))
+    , m_readOnDemand(design.readOnDemand)
     , m_designSize(design.rect.toPixels().size())
     , m_text(design.text.toColor())
     , m_background(design.background.toColor())
@@ -78,7 +78,7 @@ QString Label::spokenName() const
     if (m_spokenRole.isEmpty())
         return text();
     const QString shown = text().simplified();
-    if (m_fixedCaption || shown.isEmpty())
+    if (m_fixedCaption || m_readOnDemand || shown.isEmpty())
         return m_spokenRole;
     return m_spokenRole + QStringLiteral(": ") + shown;
 }
@@ -88,7 +88,9 @@ void Label::setCaption(const QString &caption)
     m_caption = caption;
     const QString text = shownText(caption);
     setText(text);
-    if (!m_spokenRole.isEmpty())
+    // A changed name is announced to assistive technology; a clock that
+    // keeps its name announces nothing.
+    if (!m_spokenRole.isEmpty() && accessibleName() != spokenName())
         setAccessibleName(spokenName());
     if (m_autoSize) {
         QSize size = m_designSize;
@@ -135,6 +137,9 @@ AnswerBox::AnswerBox(const TextBoxDesign &design, QWidget *parent)
     setAccessibleName(QString::fromUtf8(design.accessibleName));
     setAccessibleDescription(QString::fromUtf8(design.accessibleDescription));
     setFocusPolicy(Qt::StrongFocus);
+    // Nothing can be dropped in; an on-screen keyboard offers its number pad.
+    setAcceptDrops(false);
+    setInputMethodHints(Qt::ImhFormattedNumbersOnly | Qt::ImhNoPredictiveText);
 }
 
 void AnswerBox::paintEvent(QPaintEvent *event)
@@ -151,6 +156,7 @@ PictureButton::PictureButton(const ButtonDesign &design, QWidget *parent)
     , m_disabled(design.disabledPicture ? QIcon(QString::fromLatin1(design.disabledPicture))
                                       : m_normal)
     , m_face(design.face.toColor())
+    , m_designDescription(QString::fromUtf8(design.accessibleDescription))
 {
     setObjectName(QString::fromLatin1(design.name));
     setText(QString::fromUtf8(design.caption));
@@ -158,7 +164,7 @@ PictureButton::PictureButton(const ButtonDesign &design, QWidget *parent)
     setGeometry(design.rect.toPixels());
     setEnabled(design.enabled);
     setToolTip(QString::fromUtf8(design.tooltip));
-    setAccessibleDescription(QString::fromUtf8(design.accessibleDescription));
+    setAccessibleDescription(m_designDescription);
     setFocusPolicy(Qt::StrongFocus);
     // Enter on a focused button presses it, as on the platform this game
     // comes from; outside a dialog Qt needs to be told.
@@ -198,12 +204,13 @@ void PictureButton::paintEvent(QPaintEvent *)
     style()->drawItemText(&painter, textRect, Qt::AlignHCenter | Qt::TextShowMnemonic,
                           textPalette, isEnabled(), text(), QPalette::ButtonText);
 
+    // The focus shows as a dotted black frame inside the bevel, plain on
+    // both faces and however the focus came (Enter moves it here; the
+    // style's own frame shows only after Tab, faintly).
     if (hasFocus()) {
-        QStyleOptionFocusRect focus;
-        focus.initFrom(this);
-        focus.rect = area.adjusted(4, 4, -4, -4);
-        focus.backgroundColor = m_face;
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+        painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(area.adjusted(4, 4, -5, -5));
     }
 }
 
@@ -212,6 +219,23 @@ Surface::Surface(QWidget *parent)
 {
     setObjectName(QStringLiteral("surface"));
     setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void Surface::setSpokenControls(const QList<QWidget *> &controls)
+{
+    m_spoken.clear();
+    for (QWidget *control : controls)
+        m_spoken.append(control);
+}
+
+QList<QWidget *> Surface::spokenControls() const
+{
+    QList<QWidget *> controls;
+    for (const QPointer<QWidget> &control : m_spoken) {
+        if (control)
+            controls.append(control);
+    }
+    return controls;
 }
 
 QImage Surface::startBands() const

@@ -9,6 +9,8 @@
 #include <QIcon>
 #include <QImage>
 #include <QLabel>
+#include <QList>
+#include <QPointer>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -29,6 +31,7 @@ public:
     // game writes, what the label shows now ("Primo fattore: -7").
     QString spokenName() const;
     bool hasBorder() const { return m_border; }
+    bool readOnDemand() const { return m_readOnDemand; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -37,6 +40,7 @@ private:
     QString m_caption;
     QString m_spokenRole;
     bool m_fixedCaption;
+    bool m_readOnDemand;
     QSize m_designSize;
     QColor m_text;
     QColor m_background;
@@ -64,6 +68,8 @@ public:
 
     // The picture the button shows now: pressed, disabled or normal.
     QIcon currentPicture() const;
+    // What a screen reader says of the button when nothing else is due.
+    QString designDescription() const { return m_designDescription; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -73,6 +79,7 @@ private:
     QIcon m_pressed;
     QIcon m_disabled;
     QColor m_face;
+    QString m_designDescription;
 };
 
 // The window's client area. Its drawing is kept in a backing image, so it
@@ -96,6 +103,11 @@ public:
 
     const QImage &backing() const { return m_backing; }
 
+    // The controls a screen reader finds here, in reading order; the rest
+    // (signs, brackets, fixed captions, the stopwatch) it never sees.
+    void setSpokenControls(const QList<QWidget *> &controls);
+    QList<QWidget *> spokenControls() const;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 
@@ -105,6 +117,7 @@ private:
     void finishBands(QImage image);
 
     QImage m_backing;
+    QList<QPointer<QWidget>> m_spoken;
 };
 
 // Paints the sunken two-pixel frame of a bordered control.

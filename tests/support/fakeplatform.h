@@ -81,6 +81,10 @@ public:
     int clock = 43200;
     QString date = QStringLiteral("08/12/2026");
     QString folder;
+    bool folderShared = false;
+    std::optional<records::FileError> folderProblem;
+    int pauses = 0;
+    std::function<void()> whilePaused;
     std::optional<int> endedWith;
     int endCount = 0;
     FakeTicker *ticker = nullptr; // the newest live timer
@@ -110,7 +114,16 @@ public:
     int secondsSinceMidnight() override { return clock; }
     QString shortDate() override { return date; }
     Random &random() override { return rng; }
-    QString recordFolder() override { return folder; }
+    records::RecordFolder recordFolder() override
+    {
+        return {folder, folderShared, folderProblem};
+    }
+    void pause(int) override
+    {
+        ++pauses;
+        if (whilePaused)
+            whilePaused();
+    }
     void endProgram(int status) override
     {
         ++endCount;

@@ -1,0 +1,138 @@
+#!/bin/sh
+# The Debian package as a user gets it: builds it (scripts/package), checks
+# it with lintian, installs it with dpkg into a fresh root of its own, starts
+# the game from the installed desktop entry's Exec line on a private Xvfb
+# until the name prompt has the keyboard, then purges the package and checks
+# that nothing of it is left.
+#
+# Usage: deb_package.sh SOURCE-DIR BUILD-DIR FONT-PACKAGE...
+set -u
+SOURCE=$1
+BUILD=$2
+shift 2
+FONT_PACKAGES=$*
+WORK=$(mktemp -d)
+TARGET="$WORK/root"
+GPID=""
+passed=0
+
+fail() {
+    echo "FAIL: $*"
+    for log in package lintian dpkg game xvfb wm; do
+        [ -s "$WORK/$log.log" ] && sed "s/^/  $log: /" "$WORK/$log.log"
+    done
+    echo "$passed passed, 1 failed"
+    exit 1
+}
+ok() {
+    echo "ok: $*"
+    passed=$((passed + 1))
+}
+
+. "$(dirname "$0")/xvfb_lib.sh"
+
+cleanup() {
+    [ -n "$GPID" ] && kill "$GPID" 2>/dev/null
+    stop_x
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# dpkg looks for ldconfig and friends on the PATH.
+PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
+export PATH
+
+"$SOURCE/scripts/package" "$BUILD" >"$WORK/package.log" 2>&1 || fail "the package did not build"
+DEB=$(tail -n 1 "$WORK/package.log")
+[ -f "$DEB" ] || fail "no package at '$DEB'"
+ok "built $(basename "$DEB")"
+
+# The control fields a user sees in a package manager.
+depends=$(dpkg-deb -f "$DEB" Depends)
+for package in $FONT_PACKAGES; do
+    echo ", $depends," | grep -q ", $package[ ,]" || fail "Depends lacks $package: $depends"
+done
+ok "Depends names the font packages ($FONT_PACKAGES)"
+[ "$(dpkg-deb -f "$DEB" Description | wc -l)" -gt 3 ] || fail "no extended description"
+ok "the description has an extended part"
+
+# lintian: no errors and no warnings (its informational notes are shown).
+if command -v lintian >/dev/null; then
+    lintian --info --display-info --fail-on error,warning "$DEB" >"$WORK/lintian.log" 2>&1 \
+        || fail "lintian found errors or warnings"
+    sed 's/^/  lintian: /' "$WORK/lintian.log"
+    ok "lintian reports no errors or warnings"
+else
+    fail "lintian is not installed (./scripts/test installs it)"
+fi
+
+# A fresh root with an empty package database of its own. Whatever is in
+# it apart from that database after the purge was left by the package.
+mkdir -p "$TARGET/var/lib/dpkg/info" "$TARGET/var/lib/dpkg/updates"
+: >"$TARGET/var/lib/dpkg/status"
+: >"$TARGET/var/lib/dpkg/available"
+(cd "$TARGET" && find . ! -path './var/lib/dpkg/*' | sort) >"$WORK/before"
+# The dependencies are the host's own (the tests run with them installed);
+# dpkg's log goes to the scratch folder too, not to the host's.
+dpkg_root() {
+    if [ "$(id -u)" -eq 0 ]; then
+        dpkg --root="$TARGET" --log="$WORK/dpkg-actions.log" --force-depends "$@"
+    else
+        dpkg --root="$TARGET" --log="$WORK/dpkg-actions.log" --force-depends --force-not-root "$@"
+    fi
+}
+dpkg_root --install "$DEB" >"$WORK/dpkg.log" 2>&1 || fail "dpkg could not install the package"
+dpkg_root --status segni 2>/dev/null | grep -q '^Status: install ok installed' \
+    || fail "dpkg does not list the package as installed"
+ok "installed into a fresh root with dpkg"
+
+ID=it.galileipt.Segni
+SHARE="$TARGET/usr/share"
+for f in "usr/bin/segni" "usr/share/applications/$ID.desktop" "usr/share/man/man6/segni.6.gz" \
+    "usr/share/doc/segni/copyright" "usr/share/doc/segni/changelog.Debian.gz"; do
+    [ -f "$TARGET/$f" ] || fail "the package does not install /$f"
+done
+ok "the program, desktop entry, manual page, copyright and changelog are installed"
+
+# Started as a desktop starts it: the Exec line of the installed entry,
+# looked up on a PATH that has the installed programs first, in a session
+# with nothing else of this machine's environment.
+exec_line=$(sed -n 's/^Exec=//p' "$SHARE/applications/$ID.desktop" | sed 's/ *%[fFuUdDnNickvm]//g')
+[ -n "$exec_line" ] || fail "the desktop entry has no Exec line"
+start_xvfb
+# Only the fonts of the package's own dependencies.
+for package in $(echo "$depends" | tr ',|' '\n\n' | sed 's/^ *//; s/[ (].*//'); do
+    case $package in fonts-*) dpkg-query -L "$package" | grep -E '\.(ttf|otf)$' ;; esac
+done | xargs -r -n1 dirname | sort -u | sed 's|.*|  <dir>&</dir>|' >"$WORK/fontdirs"
+cat >"$WORK/fonts.conf" <<CONF
+<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "urn:fontconfig:fonts.dtd">
+<fontconfig>
+$(cat "$WORK/fontdirs")
+  <cachedir>$WORK/fontconfig-cache</cachedir>
+  <include ignore_missing="yes">/etc/fonts/conf.d</include>
+</fontconfig>
+CONF
+mkdir -p "$WORK/home" "$WORK/run" && chmod 700 "$WORK/run"
+env -i PATH="$TARGET/usr/bin:/usr/local/bin:/usr/bin:/bin" HOME="$WORK/home" \
+    XDG_RUNTIME_DIR="$WORK/run" XDG_DATA_DIRS="$SHARE:/usr/share" DISPLAY="$DISPLAY" \
+    LANG=C.UTF-8 FONTCONFIG_FILE="$WORK/fonts.conf" \
+    sh -c "exec $exec_line" >"$WORK/game.log" 2>&1 &
+GPID=$!
+focused "Rovid edi do rerudiru da razuzo razozezo"
+[ "$(readlink "/proc/$GPID/exe")" = "$TARGET/usr/bin/segni" ] \
+    || fail "the program running is $(readlink "/proc/$GPID/exe"), not the installed one"
+ok "Exec=$exec_line starts the installed game; its name prompt has the keyboard"
+kill "$GPID"
+wait "$GPID" 2>/dev/null
+GPID=""
+stop_x
+
+dpkg_root --purge segni >>"$WORK/dpkg.log" 2>&1 || fail "dpkg could not purge the package"
+(cd "$TARGET" && find . ! -path './var/lib/dpkg/*' | sort) >"$WORK/after"
+left=$(diff "$WORK/before" "$WORK/after")
+[ -z "$left" ] || fail "the purge left: $left"
+ls "$TARGET/var/lib/dpkg/info" | grep -q '^segni\.' && fail "dpkg still holds records of the package"
+dpkg_root --status segni >/dev/null 2>&1 && fail "dpkg still knows the package"
+ok "purged, leaving nothing behind"
+echo "$passed passed, 0 failed"

@@ -1,0 +1,61 @@
+# Shared by the tests on a real X server: a private Xvfb on a display the
+# server picks itself, an optional window manager, and waiting for the
+# keyboard focus. The script that sources this sets WORK (its scratch
+# folder) and defines fail, which must work at any point.
+
+XPID=""
+WMPID=""
+
+# Starts Xvfb and exports DISPLAY. The server takes the first display
+# nobody holds, whether by a lock file, a socket file or only an abstract
+# socket (another container or chroot on the same machine), and writes its
+# number once it accepts connections.
+start_xvfb() {
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
+        3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
+    XPID=$!
+    i=0
+    until grep -q '^[0-9][0-9]*$' "$WORK/display" 2>/dev/null; do
+        kill -0 "$XPID" 2>/dev/null || fail "Xvfb did not start"
+        i=$((i + 1)); [ $i -gt 100 ] && fail "Xvfb did not start in time"
+        sleep 0.1
+    done
+    DISPLAY=":$(cat "$WORK/display")"
+    export DISPLAY
+}
+
+# Starts the given window manager on the display, or none with "none", and
+# waits until it manages windows.
+start_window_manager() {
+    case "$1" in
+    none) return 0 ;;
+    openbox) ;;
+    *) fail "unknown window manager '$1'" ;;
+    esac
+    command -v openbox >/dev/null || fail "openbox is not installed"
+    openbox --sm-disable --startup "touch $WORK/wm-ready" >"$WORK/wm.log" 2>&1 &
+    WMPID=$!
+    i=0
+    until [ -e "$WORK/wm-ready" ]; do
+        kill -0 "$WMPID" 2>/dev/null || fail "openbox did not start"
+        i=$((i + 1)); [ $i -gt 100 ] && fail "openbox did not start in time"
+        sleep 0.1
+    done
+}
+
+stop_x() {
+    [ -n "$WMPID" ] && kill "$WMPID" 2>/dev/null
+    [ -n "$XPID" ] && kill "$XPID" 2>/dev/null
+    WMPID=""
+    XPID=""
+}
+
+# Waits until the window with the keyboard focus has the given title.
+focused() {
+    i=0
+    while [ "$(xdotool getwindowfocus getwindowname 2>/dev/null)" != "$1" ]; do
+        i=$((i + 1))
+        [ $i -gt 300 ] && fail "no focused window titled '$1' (focus: '$(xdotool getwindowfocus getwindowname 2>/dev/null)')"
+        sleep 0.1
+    done
+}
