@@ -7,10 +7,13 @@
 # the screen, Exit); the record files in C:\windows hold the score and the
 # name in Windows-1252 with CR LF; the uninstaller leaves nothing behind.
 #
-# Usage: wine_game.sh BUILD-WINDOWS-DIR
+# Usage: wine_game.sh BUILD-WINDOWS-DIR [FONTCONFIG-FILE]
+# With a fontconfig file, Wine sees only the fonts it lists (the tests' own
+# set: those of the packages the game depends on).
 # Exits 77 (skipped) when there is no Windows build or no Wine.
 set -u
 W=$1
+[ -n "${2:-}" ] && export FONTCONFIG_FILE="$2"
 NAME="Mosè"
 NAME_BYTES='Mos\350\r\n'
 
@@ -62,7 +65,7 @@ pass() {
 
 # Xvfb picks a free display itself.
 exec 3>"$WORK/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
 XPID=$!
 exec 3>&-
 i=0

@@ -303,6 +303,25 @@ QString systemRecordFolder()
 #endif
 }
 
+namespace {
+
+// A path that names one folder whatever the current folder is. On Windows
+// a drive letter without a separator after it ("C:Classe") is relative to
+// that drive's current folder.
+bool isFullPath(const QString &path)
+{
+#ifdef Q_OS_WIN
+    const bool drive = path.size() >= 3 && path.at(0).isLetter() && path.at(1) == QLatin1Char(':')
+        && (path.at(2) == QLatin1Char('/') || path.at(2) == QLatin1Char('\\'));
+    const bool share = path.startsWith(QLatin1String("//")) || path.startsWith(QLatin1String("\\\\"));
+    return drive || share;
+#else
+    return !QDir::isRelativePath(path);
+#endif
+}
+
+} // namespace
+
 RecordFolder locateRecordFolder()
 {
     // The system-wide folders only: the user's own configuration folder
@@ -331,10 +350,15 @@ RecordFolder locateRecordFolder()
         if (!value.isValid())
             continue;
         const QString chosen = value.toString().trimmed();
-        if (chosen.isEmpty() || QDir::isRelativePath(chosen)) {
+        if (chosen.isEmpty() || !isFullPath(chosen)) {
             found.problem = FileError{
                 path, QStringLiteral("la chiave folder del gruppo [records] non indica un percorso "
-                                     "completo di una cartella")};
+                                     "completo di una cartella")
+#ifdef Q_OS_WIN
+                          // "C:\Classe" reads as "C:lasse": \C is an escape.
+                          + QStringLiteral("; si scrive C:/Classe oppure C:\\\\Classe")
+#endif
+            };
             return found;
         }
         found.path = QDir::cleanPath(chosen);
