@@ -1,15 +1,12 @@
 #include "folderadvice.h"
 
 #include <QDir>
-#include <QStandardPaths>
 
 namespace segni::records {
 
 QString classFolderSettingFile()
 {
-    // The system-wide configuration folders, the user's own left out.
-    QStringList folders = QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation);
-    folders.removeAll(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    const QStringList folders = systemConfigFolders();
     const QString folder = folders.isEmpty() ? QStringLiteral("/etc/xdg") : folders.first();
     return QDir::toNativeSeparators(folder + QStringLiteral("/segni/segni.conf"));
 }

@@ -322,13 +322,19 @@ bool isFullPath(const QString &path)
 
 } // namespace
 
+QStringList systemConfigFolders()
+{
+    QStringList folders = QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation);
+    folders.removeAll(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    return folders;
+}
+
 RecordFolder locateRecordFolder()
 {
     // The system-wide folders only: the user's own configuration folder
     // comes first in the list and cannot choose for the whole class.
-    QStringList folders = QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation);
-    folders.removeAll(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
-    for (const QString &folder : std::as_const(folders)) {
+    const QStringList folders = systemConfigFolders();
+    for (const QString &folder : folders) {
         const QString path = folder + QStringLiteral("/segni/segni.conf");
         const QFileInfo info(path);
         if (!info.exists())

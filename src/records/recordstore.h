@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -58,6 +59,9 @@ struct RecordFolder
     std::optional<FileError> problem;
 };
 RecordFolder locateRecordFolder();
+// The system-wide configuration folders, most important first; the user's
+// own configuration folder is not among them.
+QStringList systemConfigFolders();
 
 // The folder with a trailing separator, ready to have a file name appended.
 QString withTrailingSeparator(const QString &folder);
