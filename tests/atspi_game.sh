@@ -18,11 +18,6 @@ fail() {
 
 . "$HERE/xvfb_lib.sh"
 
-cleanup() {
-    stop_x
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
 
 skip() {
     echo "SKIP: no screen reader test: $*"

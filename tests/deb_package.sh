@@ -31,12 +31,6 @@ ok() {
 
 . "$(dirname "$0")/xvfb_lib.sh"
 
-cleanup() {
-    [ -n "$GPID" ] && kill "$GPID" 2>/dev/null
-    stop_x
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
 
 # dpkg looks for ldconfig and friends on the PATH.
 PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"

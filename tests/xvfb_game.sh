@@ -32,12 +32,6 @@ fail() {
 
 . "$(dirname "$0")/xvfb_lib.sh"
 
-cleanup() {
-    [ -n "$GPID" ] && kill "$GPID" 2>/dev/null
-    stop_x
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
 
 start_xvfb
 start_window_manager "$WM"

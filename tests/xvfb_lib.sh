@@ -5,6 +5,16 @@
 
 XPID=""
 WMPID=""
+GPID=""
+
+# On any exit: the game (GPID, when the script started one), the servers
+# and the scratch folder go.
+cleanup() {
+    [ -n "$GPID" ] && kill "$GPID" 2>/dev/null
+    stop_x
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
 
 # Starts Xvfb and exports DISPLAY. The server takes the first display
 # nobody holds, whether by a lock file, a socket file or only an abstract
