@@ -8,8 +8,12 @@ add_library(segnitestsupport STATIC support/fakeplatform.h support/game.cpp)
 target_link_libraries(segnitestsupport PUBLIC segnicore Qt6::Test)
 target_include_directories(segnitestsupport PUBLIC support)
 
+# The crash tests' copy of the game that stops after a given change.
+add_executable(recordchild support/recordchild.cpp)
+target_link_libraries(recordchild PRIVATE segnicore)
+
 foreach(name tst_numbers tst_question tst_startup tst_answer tst_ending tst_countdown
-             tst_window tst_accessibility tst_platform tst_hidpi tst_windows)
+             tst_window tst_accessibility tst_platform tst_hidpi tst_windows tst_recordcrash)
   add_executable(${name} ${name}.cpp)
   target_link_libraries(${name} PRIVATE segnitestsupport)
   target_compile_options(${name} PRIVATE -Wall -Wextra -Wpedantic)

@@ -24,7 +24,7 @@ void Tavola::saveRecord(const QString &confirmation)
     if (m_noSave) {
         // Start-up found the files unusable: they are not written over.
         box({QStringLiteral("Non ho potuto registrare il tuo record: %1 non si può usare\n(%2).")
-                 .arg(m_noSave->path, m_noSave->reason),
+                 .arg(m_noSave->path, reasonText(*m_noSave)),
              QString(), BoxIcon::Exclamation});
         return;
     }
@@ -33,7 +33,7 @@ void Tavola::saveRecord(const QString &confirmation)
     auto failure = records::saveRecord(cartella, score, name, !m_folderShared);
     // Another copy is saving: try again now and then, letting the clock
     // and the window run meanwhile.
-    for (int waited = 0; failure && failure->busy && waited < kBusyRetryMs;
+    for (int waited = 0; failure && failure->busy() && waited < kBusyRetryMs;
          waited += kBusyPauseMs) {
         m_platform.pause(kBusyPauseMs);
         if (m_over)
@@ -42,7 +42,7 @@ void Tavola::saveRecord(const QString &confirmation)
     }
     if (failure) {
         box({QStringLiteral("Non sono riuscito a registrare il record nel file %1\n(%2).")
-                 .arg(failure->path, failure->reason),
+                 .arg(failure->path, reasonText(*failure)),
              QString(), BoxIcon::Exclamation});
         return;
     }

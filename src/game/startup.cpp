@@ -3,7 +3,6 @@
 #include "tavola.h"
 
 #include "random.h"
-#include "records/folderadvice.h"
 #include "records/recordstore.h"
 
 namespace segni {
@@ -86,11 +85,6 @@ void Tavola::Form_Load()
             cartella = records::withTrailingSeparator(where.path);
             loaded = records::loadRecord(cartella, !where.shared);
         }
-        // On Windows, where the folder may be the Windows directory.
-        const QString advice = records::folderAdvice(where);
-        const auto advised = [&advice](const QString &text) {
-            return advice.isEmpty() ? text : text + QStringLiteral("\n\n") + advice;
-        };
         if (loaded.error) {
             // Without usable record files the game still runs; the record
             // counts as 0, and the files are left as they are.
@@ -99,11 +93,11 @@ void Tavola::Form_Load()
                      ? QStringLiteral("Non riesco a usare l'impostazione della cartella dei record"
                                       " %1\n(%2).\n\nSi gioca lo stesso, ma il record non è "
                                       "disponibile.")
-                           .arg(where.problem->path, where.problem->reason)
-                     : advised(QStringLiteral("Non riesco a usare la cartella dei record %1\n(%2: %3).\n\n"
-                                              "Si gioca lo stesso, ma il record precedente non è "
-                                              "disponibile.")
-                                   .arg(cartella, loaded.error->path, loaded.error->reason)),
+                           .arg(where.problem->path, reasonText(*where.problem))
+                     : QStringLiteral("Non riesco a usare la cartella dei record %1\n(%2: %3).\n\n"
+                                      "Si gioca lo stesso, ma il record precedente non è "
+                                      "disponibile.")
+                           .arg(cartella, loaded.error->path, reasonText(*loaded.error)),
                  QString(), BoxIcon::Exclamation});
             if (m_over)
                 return;
@@ -112,10 +106,10 @@ void Tavola::Form_Load()
         } else {
             if (loaded.readOnly) {
                 m_noSave = loaded.readOnly;
-                box({advised(QStringLiteral("Nella cartella dei record %1 non si può scrivere\n(%2: %3).\n\n"
-                                            "Si gioca lo stesso, ma un nuovo record non potrà essere "
-                                            "registrato.")
-                                 .arg(cartella, loaded.readOnly->path, loaded.readOnly->reason)),
+                box({QStringLiteral("Nella cartella dei record %1 non si può scrivere\n(%2: %3).\n\n"
+                                    "Si gioca lo stesso, ma un nuovo record non potrà essere "
+                                    "registrato.")
+                         .arg(cartella, loaded.readOnly->path, reasonText(*loaded.readOnly)),
                      QString(), BoxIcon::Exclamation});
                 if (m_over)
                     return;

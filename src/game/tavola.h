@@ -73,6 +73,8 @@ inline QString timeUpText()
 
 // A game beat the record when its score is strictly above it.
 bool beatsRecord(double storedRecord, double score);
+// Why the record files could not be used, for the pupil's boxes.
+QString reasonText(const records::FileError &error);
 
 // ---- The window ----
 

@@ -1,16 +1,21 @@
 // The record store: two one-line text files holding the best score ever
-// reached on this machine and the name of the pupil who reached it.
+// reached and the name of the pupil who reached it.
 //
-// The two files are always replaced as a pair: a save first writes the
-// new pair in full beside them (the two new files and an intent file that
-// names the pair), then puts both in place and removes the intent. The
-// next start completes a save that a crash or a power cut interrupted, so
-// a score is never seen beside another pupil's name.
+// The two files are always written as a pair, under a lock that copies of
+// the game take in turn. A save first writes the whole new pair into an
+// intent file and flushes it; then it writes both record files where they
+// stand and sets the intent aside. A start that holds the lock and finds a
+// whole intent writes its pair into the files again: so a crash at any
+// moment leaves the old pair or the new one, never a score beside another
+// pupil's name. Whatever cannot lock never completes, undoes or removes
+// anything: it reads the pair a whole intent names, else the files.
 #pragma once
 
-#include <QByteArray>
+#include "recordfile.h"
+#include "recordplace.h"
+#include "recordtext.h"
+
 #include <QString>
-#include <QStringList>
 
 #include <optional>
 
@@ -23,48 +28,9 @@ inline QString intentFileName() { return QStringLiteral("marvo.intent"); }
 // Kept in the folder for good; copies of the game lock it in turn.
 inline QString lockFileName() { return QStringLiteral("marvo.lock"); }
 
-// Files larger than this are not record files: they count as no record.
-// It leaves room for the longest name the name prompt takes (32767
-// characters of up to four bytes each).
-constexpr qint64 kMaxRecordFileBytes = 256 * 1024;
-
 // How long the game waits for another copy's lock without letting other
 // events run.
 constexpr int kLockWaitMs = 500;
-
-struct FileError
-{
-    QString path;
-    QString reason;
-    // Another copy of the game is saving: trying again later may work.
-    bool busy = false;
-};
-
-// Where the record files live on this system when nobody chose otherwise:
-// the Windows directory on Windows, elsewhere the folder "segni" in the
-// user's data folder ($XDG_DATA_HOME/segni, by default ~/.local/share/segni).
-QString systemRecordFolder();
-
-// The record folder of this machine: the one the administrator set for
-// every account (key "folder" of group [records] in segni/segni.conf in
-// the system configuration folders, $XDG_CONFIG_DIRS or /etc/xdg), else
-// systemRecordFolder().
-struct RecordFolder
-{
-    QString path;
-    // Set by the administrator: the game never makes it, and never uses
-    // another folder in its place (the class would have two records).
-    bool shared = false;
-    // Why the administrator's setting could not be used; path is empty.
-    std::optional<FileError> problem;
-};
-RecordFolder locateRecordFolder();
-// The system-wide configuration folders, most important first; the user's
-// own configuration folder is not among them.
-QStringList systemConfigFolders();
-
-// The folder with a trailing separator, ready to have a file name appended.
-QString withTrailingSeparator(const QString &folder);
 
 struct Record
 {
@@ -82,13 +48,12 @@ struct Loaded
 };
 
 // Start-up: makes the folder when asked to (and it is missing), completes
-// a save that was interrupted, tidies what a crash left behind, creates
-// each record file when missing, and reads the pair.
+// a save that was interrupted, creates each record file when missing, and
+// reads the pair.
 Loaded loadRecord(const QString &cartella, bool createFolder);
 
-// Saves a record pair. Nothing is changed unless both files can be
-// replaced. Waits up to lockWaitMs for another copy that is saving;
-// after that the error says so (busy).
+// Saves a record pair: both files, or neither. Waits up to lockWaitMs for
+// another copy that is saving; after that the error says so (busy).
 std::optional<FileError> saveRecord(const QString &cartella, const QString &score,
                                     const QString &holder, bool createFolder = false,
                                     int lockWaitMs = kLockWaitMs);
@@ -97,11 +62,5 @@ std::optional<FileError> saveRecord(const QString &cartella, const QString &scor
 // cannot be read, is not a plain file, or is too large to be a record
 // file, gives the empty text.
 QString readRecordFile(const QString &path);
-
-// The bytes of a record file: the text and a CR LF line end.
-QByteArray encodeLine(const QString &text);
-// Text from a record file's bytes: UTF-8, or Windows-1252 when the bytes
-// are not valid UTF-8 (files written by the Windows program).
-QString decodeFile(const QByteArray &bytes);
 
 } // namespace segni::records

@@ -1,0 +1,148 @@
+// The file layer of the record store: plain files inside one folder that
+// several accounts (and machines, over a network share) may write at once.
+// A link is never followed, only plain files are read or written, reads
+// are bounded, and every write is flushed to disk before it returns.
+//
+// The same calls behave the same on every system: recordfile_unix.cpp and
+// recordfile_win.cpp hold each system's half; recordfile.cpp what is
+// common to both (the lock's waiting, the test hooks).
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+namespace segni::records {
+
+// What went wrong with a file or folder, in terms any system shares.
+enum class Problem {
+    None,
+    Missing,
+    Exists,
+    Denied,
+    NoSpace,
+    ReadOnlyFileSystem,
+    IsFolder,
+    NotFolder,
+    IsLink,
+    NotPlainFile,
+    TooLarge,
+    Busy,        // another copy of the game holds the lock
+    NotSettings, // a settings file that cannot be parsed
+    NotFullPath, // a folder setting that is not a full path
+    DriveRelative, // a Windows folder setting like "C:Classe" (a lost backslash)
+    Other,
+};
+
+// A problem with a named file or folder: what the pupil's box reports.
+struct FileError
+{
+    QString path;
+    Problem problem = Problem::Other;
+    int code = 0; // the system's error number, for Problem::Other
+
+    bool busy() const { return problem == Problem::Busy; }
+};
+
+namespace fs {
+
+struct Result
+{
+    Problem problem = Problem::None;
+    int code = 0;
+
+    bool ok() const { return problem == Problem::None; }
+};
+
+enum class Kind { Missing, Plain, Folder, Link, Other };
+
+// Seams for the tests; the program leaves them unset.
+struct TestHooks
+{
+    // Called right after each change on disk (a file made, truncated,
+    // written or removed), so a test can end the process there.
+    void (*changed)() = nullptr;
+    // No lock can be had, as on a network share mounted without locks.
+    bool noLocks = false;
+};
+void setTestHooks(const TestHooks &hooks);
+const TestHooks &testHooks();
+
+// An open record folder. Every name is a plain file name inside it.
+class Folder
+{
+public:
+    Folder();
+    ~Folder();
+    Folder(const Folder &) = delete;
+    Folder &operator=(const Folder &) = delete;
+
+    // Opens the folder. The path itself may lead through links (it is the
+    // administrator's or the user's own); what lies inside is not trusted.
+    Result open(const QString &path);
+    const QString &path() const { return m_path; }
+
+    Kind kind(const QString &name) const;
+    // The whole content of a plain file; more than maxBytes is TooLarge.
+    Result read(const QString &name, qint64 maxBytes, QByteArray &bytes) const;
+    // Makes a new empty file; whatever already has the name is left alone
+    // (Exists). It is group-writable when the folder is.
+    Result create(const QString &name);
+    // Replaces the content of an existing plain file where it stands.
+    Result write(const QString &name, const QByteArray &bytes);
+    // Removes the name (a link itself, never what it points to).
+    Result remove(const QString &name);
+    // Whether this account may make new files in the folder.
+    bool takesNewFiles() const;
+    // Whether this account may write the existing file.
+    bool writable(const QString &name) const;
+    // Makes the folder's own changes (names made or removed) durable.
+    void sync();
+
+    struct Native;
+
+private:
+    friend class Lock;
+    QString m_path;
+    std::unique_ptr<Native> d;
+};
+
+// The lock that keeps copies of the game from saving, or reading while
+// another saves, at the same time: a lock on a file that stays in the
+// folder. The system frees it when the holder ends, crashes included, and
+// a network file system when the holder's machine is gone.
+class Lock
+{
+public:
+    enum class State { Held, Busy, Unavailable };
+
+    Lock();
+    ~Lock();
+    Lock(const Lock &) = delete;
+    Lock &operator=(const Lock &) = delete;
+
+    // Tries for up to waitMs milliseconds. Unavailable, with result fine:
+    // there is no lock file and none can be made, or the file system has
+    // no locks. With result not fine, the lock file is unusable (a link,
+    // not a plain file, or not writable in a folder that takes new files).
+    State acquire(Folder &folder, const QString &name, int waitMs, Result &result);
+
+    struct Native;
+
+private:
+    enum class Try { Held, Busy, NoLocks };
+    // Each system's half: opens (or makes) the lock file, and asks once
+    // for the lock.
+    Result openFile(Folder &folder, const QString &name);
+    Try tryLock();
+    void release();
+
+    std::unique_ptr<Native> d;
+};
+
+// Called by each system's half after every change on disk.
+void changed();
+
+} // namespace fs
+} // namespace segni::records

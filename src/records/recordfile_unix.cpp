@@ -1,0 +1,299 @@
+// The record store's file layer on Unix: every call works from the
+// folder's own descriptor, opens with O_NOFOLLOW and O_NONBLOCK (a pipe in
+// place of a record file never hangs the game), and flushes with fdatasync.
+
+#include "recordfile.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace segni::records::fs {
+
+struct Folder::Native
+{
+    int fd = -1;
+};
+
+struct Lock::Native
+{
+    int fd = -1;
+};
+
+namespace {
+
+// A lock of the open file itself (not of the process), so two copies
+// inside one process exclude each other too.
+#ifdef F_OFD_SETLK
+constexpr int kLockCommand = F_OFD_SETLK;
+#else
+constexpr int kLockCommand = F_SETLK;
+#endif
+
+Result fromErrno(int error)
+{
+    switch (error) {
+    case 0:
+        return {};
+    case ENOENT:
+        return {Problem::Missing, error};
+    case EEXIST:
+        return {Problem::Exists, error};
+    case EACCES:
+    case EPERM:
+        return {Problem::Denied, error};
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return {Problem::NoSpace, error};
+    case EROFS:
+        return {Problem::ReadOnlyFileSystem, error};
+    case EISDIR:
+        return {Problem::IsFolder, error};
+    case ENOTDIR:
+        return {Problem::NotFolder, error};
+    case ELOOP:
+        return {Problem::IsLink, error};
+    case ENXIO:
+    case ENODEV:
+        return {Problem::NotPlainFile, error};
+    default:
+        return {Problem::Other, error};
+    }
+}
+
+Result lastError()
+{
+    return fromErrno(errno);
+}
+
+QByteArray nameBytes(const QString &name)
+{
+    return QFile::encodeName(name);
+}
+
+// Opens an existing plain file inside the folder.
+int openPlain(int dirFd, const QString &name, int flags, Result &result)
+{
+    const int fd = ::openat(dirFd, nameBytes(name).constData(),
+                            flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        result = lastError();
+        return -1;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        result = lastError();
+        ::close(fd);
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        result = {S_ISDIR(st.st_mode) ? Problem::IsFolder : Problem::NotPlainFile, 0};
+        ::close(fd);
+        return -1;
+    }
+    result = {};
+    return fd;
+}
+
+// A new file's mode: group-writable whenever the folder is, so every
+// member of the class can write it next time, and readable by whoever may
+// look into the folder, whatever this pupil's umask.
+void settleMode(int dirFd, int fd)
+{
+    struct stat own, dir;
+    if (::fstat(fd, &own) != 0 || ::fstat(dirFd, &dir) != 0)
+        return;
+    mode_t mode = own.st_mode & 0666;
+    if (dir.st_mode & S_IWGRP)
+        mode |= S_IRGRP | S_IWGRP;
+    mode |= dir.st_mode & (S_IRGRP | S_IROTH);
+    if (mode != (own.st_mode & 07777))
+        ::fchmod(fd, mode);
+}
+
+// Makes a new file exclusively, so that nothing already there (a link
+// above all) is ever opened.
+int createNew(int dirFd, const QString &name, Result &result)
+{
+    const int fd = ::openat(dirFd, nameBytes(name).constData(),
+                            O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        result = lastError();
+        return -1;
+    }
+    changed();
+    settleMode(dirFd, fd);
+    result = {};
+    return fd;
+}
+
+Result writeAll(int fd, const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return lastError();
+        }
+        done += n;
+    }
+    return {};
+}
+
+} // namespace
+
+Folder::Folder()
+    : d(std::make_unique<Native>())
+{
+}
+
+Folder::~Folder()
+{
+    if (d->fd >= 0)
+        ::close(d->fd);
+}
+
+Result Folder::open(const QString &path)
+{
+    m_path = path;
+    while (m_path.size() > 1 && m_path.endsWith(QLatin1Char('/')))
+        m_path.chop(1);
+    d->fd = ::open(nameBytes(m_path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return d->fd < 0 ? lastError() : Result{};
+}
+
+Kind Folder::kind(const QString &name) const
+{
+    struct stat st;
+    if (::fstatat(d->fd, nameBytes(name).constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? Kind::Missing : Kind::Other;
+    if (S_ISLNK(st.st_mode))
+        return Kind::Link;
+    if (S_ISDIR(st.st_mode))
+        return Kind::Folder;
+    return S_ISREG(st.st_mode) ? Kind::Plain : Kind::Other;
+}
+
+Result Folder::read(const QString &name, qint64 maxBytes, QByteArray &bytes) const
+{
+    Result result;
+    const int fd = openPlain(d->fd, name, O_RDONLY, result);
+    if (fd < 0)
+        return result;
+    bytes.clear();
+    char buffer[4096];
+    while (bytes.size() <= maxBytes) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            result = n < 0 ? lastError() : Result{};
+            ::close(fd);
+            return result;
+        }
+        bytes.append(buffer, qsizetype(std::min<qint64>(n, maxBytes + 1 - bytes.size())));
+    }
+    ::close(fd);
+    return {Problem::TooLarge, 0};
+}
+
+Result Folder::create(const QString &name)
+{
+    Result result;
+    const int fd = createNew(d->fd, name, result);
+    if (fd >= 0 && ::close(fd) != 0)
+        result = lastError();
+    return result;
+}
+
+Result Folder::write(const QString &name, const QByteArray &bytes)
+{
+    Result result;
+    const int fd = openPlain(d->fd, name, O_WRONLY, result);
+    if (fd < 0)
+        return result;
+    if (::ftruncate(fd, 0) != 0) {
+        result = lastError();
+    } else {
+        changed();
+        result = writeAll(fd, bytes);
+        if (result.ok() && ::fdatasync(fd) != 0)
+            result = lastError();
+        changed();
+    }
+    if (::close(fd) != 0 && result.ok())
+        result = lastError();
+    return result;
+}
+
+Result Folder::remove(const QString &name)
+{
+    if (::unlinkat(d->fd, nameBytes(name).constData(), 0) != 0)
+        return lastError();
+    changed();
+    return {};
+}
+
+bool Folder::takesNewFiles() const
+{
+    return ::faccessat(d->fd, ".", W_OK, AT_EACCESS) == 0;
+}
+
+bool Folder::writable(const QString &name) const
+{
+    return ::faccessat(d->fd, nameBytes(name).constData(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+void Folder::sync()
+{
+    ::fsync(d->fd);
+}
+
+Lock::Lock()
+    : d(std::make_unique<Native>())
+{
+}
+
+Lock::~Lock()
+{
+    release();
+}
+
+Result Lock::openFile(Folder &folder, const QString &name)
+{
+    Result result;
+    d->fd = createNew(folder.d->fd, name, result);
+    // Already there (made by any copy, any account): open it as it is.
+    if (d->fd < 0 && result.problem == Problem::Exists)
+        d->fd = openPlain(folder.d->fd, name, O_RDWR, result);
+    return result;
+}
+
+Lock::Try Lock::tryLock()
+{
+    for (;;) {
+        struct flock request = {};
+        request.l_type = F_WRLCK;
+        request.l_whence = SEEK_SET;
+        if (::fcntl(d->fd, kLockCommand, &request) == 0)
+            return Try::Held;
+        if (errno == EINTR)
+            continue;
+        return errno == EAGAIN || errno == EACCES ? Try::Busy : Try::NoLocks;
+    }
+}
+
+void Lock::release()
+{
+    if (d->fd >= 0)
+        ::close(d->fd); // closing the file lets the lock go
+    d->fd = -1;
+}
+
+} // namespace segni::records::fs

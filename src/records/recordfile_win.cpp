@@ -1,0 +1,268 @@
+// The record store's file layer on Windows: files are opened without
+// following links or other reparse points, only disk files are read or
+// written, and every write is flushed with FlushFileBuffers.
+
+#include "recordfile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <qt_windows.h>
+
+#include <string>
+
+namespace segni::records::fs {
+
+struct Folder::Native
+{
+};
+
+struct Lock::Native
+{
+    HANDLE handle = INVALID_HANDLE_VALUE;
+};
+
+namespace {
+
+Result fromWinError(DWORD error)
+{
+    switch (error) {
+    case ERROR_SUCCESS:
+        return {};
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return {Problem::Missing, int(error)};
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return {Problem::Exists, int(error)};
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return {Problem::Denied, int(error)};
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return {Problem::NoSpace, int(error)};
+    case ERROR_WRITE_PROTECT:
+        return {Problem::ReadOnlyFileSystem, int(error)};
+    case ERROR_DIRECTORY:
+        return {Problem::NotFolder, int(error)};
+    default:
+        return {Problem::Other, int(error)};
+    }
+}
+
+Result lastError()
+{
+    return fromWinError(GetLastError());
+}
+
+std::wstring native(const QString &folder, const QString &name)
+{
+    return QDir::toNativeSeparators(folder + QLatin1Char('/') + name).toStdWString();
+}
+
+// Opens a disk file that is not a link or other reparse point; makes it
+// only with CREATE_NEW or OPEN_ALWAYS.
+HANDLE openFile(const std::wstring &path, DWORD access, DWORD disposition, DWORD flags,
+                Result &result)
+{
+    const HANDLE handle = CreateFileW(path.c_str(), access,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, disposition,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT
+                                          | FILE_FLAG_BACKUP_SEMANTICS | flags,
+                                      nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        result = lastError();
+        return handle;
+    }
+    if ((disposition == OPEN_ALWAYS && GetLastError() != ERROR_ALREADY_EXISTS)
+        || disposition == CREATE_NEW)
+        changed();
+    BY_HANDLE_FILE_INFORMATION info;
+    result = {};
+    if (!GetFileInformationByHandle(handle, &info))
+        result = lastError();
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        result = {Problem::IsFolder, 0};
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        result = {Problem::IsLink, 0};
+    else if (GetFileType(handle) != FILE_TYPE_DISK)
+        result = {Problem::NotPlainFile, 0};
+    if (result.ok())
+        return handle;
+    CloseHandle(handle);
+    return INVALID_HANDLE_VALUE;
+}
+
+Result writeAll(HANDLE handle, const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        DWORD written = 0;
+        if (!WriteFile(handle, bytes.constData() + done, DWORD(bytes.size() - done), &written,
+                       nullptr))
+            return lastError();
+        done += written;
+    }
+    return {};
+}
+
+} // namespace
+
+Folder::Folder() = default;
+
+Folder::~Folder() = default;
+
+Result Folder::open(const QString &path)
+{
+    m_path = QDir::fromNativeSeparators(path);
+    // A drive root keeps its separator only until a name is appended.
+    while (m_path.endsWith(QLatin1Char('/')))
+        m_path.chop(1);
+    const DWORD attributes = GetFileAttributesW(native(m_path, QString()).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return lastError();
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return {Problem::NotFolder, 0};
+    return {};
+}
+
+Kind Folder::kind(const QString &name) const
+{
+    const DWORD attributes = GetFileAttributesW(native(m_path, name).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError() == ERROR_FILE_NOT_FOUND ? Kind::Missing : Kind::Other;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return Kind::Link;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return Kind::Folder;
+    return Kind::Plain;
+}
+
+Result Folder::read(const QString &name, qint64 maxBytes, QByteArray &bytes) const
+{
+    Result result;
+    const HANDLE handle = openFile(native(m_path, name), GENERIC_READ, OPEN_EXISTING, 0, result);
+    if (handle == INVALID_HANDLE_VALUE)
+        return result;
+    bytes.clear();
+    char buffer[4096];
+    while (bytes.size() <= maxBytes) {
+        DWORD n = 0;
+        const bool done = ReadFile(handle, buffer, sizeof buffer, &n, nullptr);
+        if (!done || n == 0) {
+            result = done ? Result{} : lastError();
+            CloseHandle(handle);
+            return result;
+        }
+        bytes.append(buffer, qsizetype(std::min<qint64>(n, maxBytes + 1 - bytes.size())));
+    }
+    CloseHandle(handle);
+    return {Problem::TooLarge, 0};
+}
+
+Result Folder::create(const QString &name)
+{
+    Result result;
+    const HANDLE handle = openFile(native(m_path, name), GENERIC_WRITE, CREATE_NEW, 0, result);
+    if (handle != INVALID_HANDLE_VALUE && !CloseHandle(handle))
+        result = lastError();
+    return result;
+}
+
+Result Folder::write(const QString &name, const QByteArray &bytes)
+{
+    Result result;
+    const HANDLE handle = openFile(native(m_path, name), GENERIC_WRITE, OPEN_EXISTING, 0, result);
+    if (handle == INVALID_HANDLE_VALUE)
+        return result;
+    if (!SetEndOfFile(handle)) {
+        result = lastError();
+    } else {
+        changed();
+        result = writeAll(handle, bytes);
+        if (result.ok() && !FlushFileBuffers(handle))
+            result = lastError();
+        changed();
+    }
+    if (!CloseHandle(handle) && result.ok())
+        result = lastError();
+    return result;
+}
+
+Result Folder::remove(const QString &name)
+{
+    if (!DeleteFileW(native(m_path, name).c_str()))
+        return lastError();
+    changed();
+    return {};
+}
+
+bool Folder::takesNewFiles() const
+{
+    // Windows tells by trying: a file made and gone again when closed.
+    const QString probe = QStringLiteral(".segni-probe-%1")
+                              .arg(QCoreApplication::applicationPid());
+    const HANDLE handle = CreateFileW(native(m_path, probe).c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_NEW,
+                                      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY
+                                          | FILE_FLAG_DELETE_ON_CLOSE,
+                                      nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(handle);
+    return true;
+}
+
+bool Folder::writable(const QString &name) const
+{
+    Result result;
+    const HANDLE handle = openFile(native(m_path, name), GENERIC_WRITE, OPEN_EXISTING, 0, result);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(handle);
+    return true;
+}
+
+void Folder::sync()
+{
+    // NTFS journals the folder's own changes; there is nothing to flush.
+}
+
+Lock::Lock()
+    : d(std::make_unique<Native>())
+{
+}
+
+Lock::~Lock()
+{
+    release();
+}
+
+Result Lock::openFile(Folder &folder, const QString &name)
+{
+    Result result;
+    d->handle = fs::openFile(native(folder.path(), name), GENERIC_READ | GENERIC_WRITE,
+                             OPEN_ALWAYS, 0, result);
+    return result;
+}
+
+Lock::Try Lock::tryLock()
+{
+    OVERLAPPED whole = {};
+    if (LockFileEx(d->handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
+                   MAXDWORD, &whole))
+        return Try::Held;
+    const DWORD error = GetLastError();
+    return error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING ? Try::Busy : Try::NoLocks;
+}
+
+void Lock::release()
+{
+    if (d->handle != INVALID_HANDLE_VALUE)
+        CloseHandle(d->handle); // closing the file lets the lock go
+    d->handle = INVALID_HANDLE_VALUE;
+}
+
+} // namespace segni::records::fs

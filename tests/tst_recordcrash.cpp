@@ -1,0 +1,189 @@
+// The record pair survives a crash at any point of a save, and a start
+// that cannot lock undoes nothing of a save under way: the real save and
+// start run in a child process that stops right after each of its changes
+// on disk in turn. The same on every system.
+
+#include "fakeplatform.h"
+#include "records/recordstore.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace segni;
+using namespace segni::records;
+using namespace segni::testing;
+
+namespace {
+
+const Pair kOld{"0\r\n", "Bea\r\n"};
+const Pair kNew{"1\r\n", "Anna\r\n"};
+
+using Snapshot = QMap<QString, QByteArray>;
+
+Snapshot snapshot(const QString &folder)
+{
+    Snapshot files;
+    for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System))
+        files.insert(name, bytesOf(folder + QLatin1Char('/') + name));
+    return files;
+}
+
+void restore(const QString &folder, const Snapshot &files)
+{
+    for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System))
+        QFile::remove(folder + QLatin1Char('/') + name);
+    for (auto it = files.cbegin(); it != files.cend(); ++it)
+        writeBytes(folder + QLatin1Char('/') + it.key(), it.value());
+}
+
+Snapshot files(const Pair &pair)
+{
+    return {{scoreFileName(), pair.score}, {holderFileName(), pair.holder}};
+}
+
+Pair shown(const Loaded &loaded)
+{
+    return {encodeLine(loaded.record.score).chopped(2), encodeLine(loaded.record.holder).chopped(2)};
+}
+
+QString describe(const Pair &pair)
+{
+    return QString::fromUtf8(pair.score + '/' + pair.holder).simplified();
+}
+
+// The helper program, built beside this test.
+QString child()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/recordchild");
+}
+
+QStringList arguments(const QString &folder, const char *action, int change, const char *mode,
+                      bool noLocks = false)
+{
+    QStringList list{folder, QString::fromLatin1(action), QString::number(change),
+                     QString::fromLatin1(mode)};
+    if (noLocks)
+        list << QStringLiteral("nolocks");
+    return list;
+}
+
+// Runs the child to its end; true when it ended itself after its change.
+bool dies(const QStringList &args)
+{
+    QProcess process;
+    process.start(child(), args);
+    if (!process.waitForFinished(30000))
+        qFatal("the record child did not finish");
+    if (process.exitCode() != 0 && process.exitCode() != 42)
+        qFatal("the record child failed: %d", process.exitCode());
+    return process.exitCode() == 42;
+}
+
+} // namespace
+
+class RecordCrashTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void crashAtAnyPointOfASaveLeavesOneWholePair();
+    void startWithoutLockUndoesNothingOfASaveUnderWay();
+    void intentThatIsNotWholeNamesNoPair_data();
+    void intentThatIsNotWholeNamesNoPair();
+};
+
+void RecordCrashTest::crashAtAnyPointOfASaveLeavesOneWholePair()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path();
+    const QStringList settled{lockFileName(), scoreFileName(), holderFileName()};
+    int savePoints = 0;
+    // The save ends after each of its changes in turn; then the next start,
+    // itself ending after each of its own changes in turn, and finally one
+    // that runs through: every start shows, and keeps, one whole pair.
+    for (int point = 1;; ++point) {
+        restore(folder, files(kOld));
+        if (!dies(arguments(folder, "save", point, "die")))
+            break;
+        ++savePoints;
+        const Snapshot crashed = snapshot(folder);
+        for (int startPoint = 1;; ++startPoint) {
+            restore(folder, crashed);
+            const bool died = dies(arguments(folder, "load", startPoint, "die"));
+            for (int again = 0; again < 2; ++again) {
+                const Pair pair = shown(loadRecord(folder, false));
+                QVERIFY2(pair == kOld || pair == kNew,
+                         qPrintable(QStringLiteral("save change %1, start change %2: %3")
+                                        .arg(point).arg(startPoint).arg(describe(pair))));
+                QCOMPARE(snapshot(folder).keys(), settled);
+                QCOMPARE(snapshot(folder).value(scoreFileName()), pair.score);
+                QCOMPARE(snapshot(folder).value(holderFileName()), pair.holder);
+            }
+            if (!died)
+                break;
+        }
+    }
+    QVERIFY2(savePoints >= 8, qPrintable(QString::number(savePoints)));
+    QCOMPARE(shown(loadRecord(folder, false)), kNew);
+}
+
+void RecordCrashTest::startWithoutLockUndoesNothingOfASaveUnderWay()
+{
+    // A network share mounted without locks: no copy can lock. A copy
+    // saving is held back after each of its changes while another starts.
+    QTemporaryDir dir;
+    const QString folder = dir.path();
+    restore(folder, files(kOld));
+    int points = 0;
+    for (int point = 1;; ++point) {
+        QProcess saving;
+        saving.start(child(), arguments(folder, "save", point, "freeze", true));
+        QVERIFY(saving.waitForStarted());
+        if (!saving.waitForReadyRead(30000)) {
+            saving.waitForFinished(30000);
+            QCOMPARE(saving.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(saving.exitCode(), 0);
+            break; // the save had fewer changes
+        }
+        ++points;
+        fs::setTestHooks({nullptr, true});
+        const Pair pair = shown(loadRecord(folder, false));
+        fs::setTestHooks({});
+        QVERIFY2(pair == kOld || pair == kNew,
+                 qPrintable(QStringLiteral("change %1: %2").arg(point).arg(describe(pair))));
+        saving.write("go\n");
+        QVERIFY(saving.waitForFinished(30000));
+        QCOMPARE(saving.exitCode(), 0);
+        QVERIFY2(shown(loadRecord(folder, false)) == kNew, qPrintable(QString::number(point)));
+        restore(folder, files(kOld));
+    }
+    QVERIFY2(points >= 6, qPrintable(QString::number(points)));
+    qInfo("a start without the lock at each of %d changes of a save: the save stands", points);
+}
+
+void RecordCrashTest::intentThatIsNotWholeNamesNoPair_data()
+{
+    QTest::addColumn<QByteArray>("intent");
+    QTest::newRow("cut inside the holder") << QByteArray("segni-record 1\n3 6\n1\r\nAnn");
+    QTest::newRow("impossible sizes") << QByteArray("segni-record 1\n-3 99999999999\n");
+    QTest::newRow("cut inside the sizes") << QByteArray("segni-record 1\n3 6");
+    QTest::newRow("a megabyte of line ends") << QByteArray(1 << 20, '\n');
+    QTest::newRow("empty") << QByteArray();
+}
+
+void RecordCrashTest::intentThatIsNotWholeNamesNoPair()
+{
+    QFETCH(QByteArray, intent);
+    QTemporaryDir dir;
+    restore(dir.path(), files(kOld));
+    QVERIFY(writeBytes(dir.path() + QLatin1Char('/') + intentFileName(), intent));
+    QCOMPARE(shown(loadRecord(dir.path(), false)), kOld);
+    Snapshot settled = files(kOld);
+    settled.insert(lockFileName(), "");
+    QCOMPARE(snapshot(dir.path()), settled);
+}
+
+QTEST_GUILESS_MAIN(RecordCrashTest)
+#include "tst_recordcrash.moc"
