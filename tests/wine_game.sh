@@ -1,11 +1,17 @@
 #!/bin/sh
 # The Windows build under Wine, in a private Wine prefix on a private Xvfb:
-# segni.exe needs no DLL of its own; the Qt Test suites pass as .exe files;
+# segni.exe needs no DLL of its own; the Qt Test suites pass as .exe files
+# (the record crash tests among them, against the Windows file layer);
 # segni-setup.exe /S installs the game under Program Files with a Start-menu
-# entry; the installed game, started from that entry, is played from the
-# keyboard as a pupil would (a name with accents, one right answer read off
-# the screen, Exit); the record files in C:\windows hold the score and the
-# name in Windows-1252 with CR LF; the uninstaller leaves nothing behind.
+# entry and one record folder for the computer under %ProgramData%\segni;
+# the installed game, started from that entry, is played from the keyboard
+# as a pupil would (a name with accents, one right answer read off the
+# screen, Exit), and the record lands in that folder in Windows-1252 with
+# CR LF; the uninstaller leaves the record and its setting. Installed again
+# over a pair in C:\windows, the pair is carried over. As root, the bare
+# segni.exe is also played by an unprivileged account whose C:\windows it
+# cannot write: no box, and the record kept in %LOCALAPPDATA%\segni across
+# two games.
 #
 # Usage: wine_game.sh BUILD-WINDOWS-DIR [FONTCONFIG-FILE]
 # With a fontconfig file, Wine sees only the fonts it lists (the tests' own
@@ -43,6 +49,8 @@ C="$WINEPREFIX/drive_c"
 cleanup() {
     [ -n "$GPID" ] && kill "$GPID" 2>/dev/null
     wineserver -k 2>/dev/null
+    [ -d "$WORK/pupil/prefix" ] && setpriv --reuid=65534 --regid=65534 --clear-groups \
+        env WINEPREFIX="$WORK/pupil/prefix" wineserver -k 2>/dev/null
     [ -n "$XPID" ] && kill "$XPID" 2>/dev/null
     rm -rf "$WORK"
 }
@@ -50,9 +58,8 @@ trap cleanup EXIT
 
 fail() {
     printf 'FAIL: %s\n' "$*"
-    for f in marvo.txt nmarvo.txt; do
-        [ -f "$C/windows/$f" ] && printf '  C:\\windows\\%s: %s\n' "$f" "$(od -An -c "$C/windows/$f")"
-    done
+    find "$WORK" -name '*marvo.*' -o -name 'segni.conf' -o -name 'setup.log' 2>/dev/null |
+        while read -r f; do printf '  %s: %s\n' "$f" "$(od -An -c "$f" | tr -s ' ')"; done
     [ -f "$WORK/game.log" ] && sed 's/^/  game: /' "$WORK/game.log"
     echo "$PASSED passed, 1 failed"
     exit 1
@@ -128,19 +135,6 @@ done
 [ ! -e "$C/windows/marvo.txt" ] && [ ! -e "$C/windows/nmarvo.txt" ] ||
     fail "the suites left record files in C:\\windows"
 
-# Silent installation.
-wine "$W/segni-setup.exe" /S >"$WORK/setup.log" 2>&1 || fail "segni-setup.exe /S failed"
-wineserver -w
-INSTDIR="$C/Program Files/segni"
-LINK="$C/ProgramData/Microsoft/Windows/Start Menu/Programs/segni.lnk"
-KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\segni'
-cmp -s "$W/segni.exe" "$INSTDIR/segni.exe" || fail "segni.exe is not in C:\\Program Files\\segni"
-[ -f "$INSTDIR/uninstall.exe" ] || fail "no uninstaller in C:\\Program Files\\segni"
-[ -f "$LINK" ] || fail "no Start-menu entry"
-wine reg query "$KEY" /v UninstallString >"$WORK/reg.log" 2>&1 ||
-    fail "no entry among the installed programs"
-pass "installed: C:\\Program Files\\segni\\segni.exe, uninstall.exe, Start-menu entry, uninstall entry"
-
 # Waits for a shown window whose title matches the pattern and gives it
 # the keyboard, as a window manager would (Wine leaves that to one).
 focused() {
@@ -157,57 +151,159 @@ focused() {
     done
 }
 
-# The pupil starts the game from the Start menu.
-wine start /unix "$LINK" >"$WORK/game.log" 2>&1 &
-GPID=$!
+# Plays one game of the copy of segni that "$@" starts: the name, the
+# greeting, then straight to the game window (no other box), one right
+# answer read off the screen with $PROBE (a command), Exit, the goodbye,
+# and the record confirmation when CONFIRM is "yes". Waits for the game to
+# end and leave no window behind. PLAYED holds the question it answered.
+play() {
+    name=$1
+    confirm=$2
+    shift 2
+    "$@" >"$WORK/game.log" 2>&1 &
+    GPID=$!
+    focused "^Rovid edi do rerudiru da razuzo razozezo$"
+    xdotool type --delay 60 "$name"
+    xdotool key Return
+    focused "^Sei pronto per il record\? Buona fortuna$"
+    xdotool key Return
+    focused "^Ziverur adi v edizor arizadev$"
+    sleep 1
+    boxes=$(xdotool search --onlyvisible --name '^segni$' 2>/dev/null)
+    [ -z "$boxes" ] || fail "a box came up at start-up: $(cat "$WORK/game.log")"
+    factors=$($PROBE "Ziverur adi v edizor arizadev" 2>>"$WORK/game.log" | tr -d '\r') ||
+        fail "the question could not be read off the screen"
+    # shellcheck disable=SC2086
+    set -- $factors
+    [ $# -eq 3 ] || fail "expected three factors, read '$factors'"
+    PLAYED="$1 x ($2) x ($3)"
+    xdotool type --delay 60 -- "$(($1 * $2 * $3))"
+    xdotool key Return
+    sleep 0.5
+    xdotool key alt+x
+    focused "^Data "
+    xdotool key Return
+    if [ "$confirm" = yes ]; then
+        focused "^segni$"
+        xdotool key Return
+    fi
+    # The game's process ends (start returns at once for a shortcut, so the
+    # process is watched itself), and no window is left: no crash box either.
+    i=0
+    while kill -0 "$GPID" 2>/dev/null || pgrep -f 'segni\.exe' >/dev/null; do
+        i=$((i + 1)); [ $i -gt 300 ] && fail "the game did not end"; sleep 0.1
+    done
+    GPID=""
+    left=$(xdotool search --onlyvisible --name . 2>/dev/null | while read -r w; do xdotool getwindowname "$w"; done)
+    [ -z "$left" ] || fail "windows left on the screen after the game: $left"
+}
 
-focused "^Rovid edi do rerudiru da razuzo razozezo$"
-xdotool type --delay 60 "$NAME"
-xdotool key Return
-focused "^Sei pronto per il record\? Buona fortuna$"
-xdotool key Return
-focused "^Ziverur adi v edizor arizadev$"
-sleep 1
+# has FILE PRINTF-FORMAT: the file holds exactly those bytes.
+has() {
+    printf "$2" | cmp -s - "$1" || fail "$1 holds: $(od -An -c "$1" 2>&1 | tr -s ' ')"
+}
 
-factors=$(wine "$W/screenprobe.exe" "Ziverur adi v edizor arizadev" 2>>"$WORK/game.log" | tr -d '\r') ||
-    fail "the question could not be read off the screen"
-# shellcheck disable=SC2086
-set -- $factors
-[ $# -eq 3 ] || fail "expected three factors, read '$factors'"
-echo "question: $1 x ($2) x ($3)"
-xdotool type --delay 60 -- "$(($1 * $2 * $3))"
-xdotool key Return
-sleep 0.5
-xdotool key alt+x
-focused "^Data "
-xdotool key Return
-focused "^segni$"
-xdotool key Return
+INSTDIR="$C/Program Files/segni"
+LINK="$C/ProgramData/Microsoft/Windows/Start Menu/Programs/segni.lnk"
+KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\segni'
+SETUP="$C/ProgramData/segni"
+RECORDS="$SETUP/record"
+PROBE="wine $W/screenprobe.exe"
 
-# The game's process ends (start returns at once for a shortcut, so the
-# process is watched itself), and no window is left: no crash box either.
-i=0
-while kill -0 "$GPID" 2>/dev/null || pgrep -f 'segni\\segni.exe' >/dev/null; do
-    i=$((i + 1)); [ $i -gt 300 ] && fail "the game did not end"; sleep 0.1
-done
-GPID=""
-left=$(xdotool search --onlyvisible --name . 2>/dev/null | while read -r w; do xdotool getwindowname "$w"; done)
-[ -z "$left" ] || fail "windows left on the screen after the game: $left"
-pass "played from the Start menu: name, greeting, one right answer, Exit"
-
-printf '1\r\n' | cmp -s - "$C/windows/marvo.txt" ||
-    fail "C:\\windows\\marvo.txt holds: $(od -An -c "$C/windows/marvo.txt" 2>&1)"
-printf "$NAME_BYTES" | cmp -s - "$C/windows/nmarvo.txt" ||
-    fail "C:\\windows\\nmarvo.txt holds: $(od -An -c "$C/windows/nmarvo.txt" 2>&1)"
-pass "C:\\windows\\marvo.txt is 1 CR LF, nmarvo.txt is the name in Windows-1252, CR LF"
-
-# Silent uninstallation: nothing of the program is left; the record stays.
-wine "$INSTDIR/uninstall.exe" /S >"$WORK/uninstall.log" 2>&1 || fail "uninstall.exe /S failed"
+# Silent installation.
+wine "$W/segni-setup.exe" /S >"$WORK/setup.log" 2>&1 || fail "segni-setup.exe /S failed: $(cat "$SETUP/setup.log")"
 wineserver -w
-[ ! -e "$INSTDIR" ] || fail "C:\\Program Files\\segni is still there: $(ls "$INSTDIR")"
-[ ! -e "$LINK" ] || fail "the Start-menu entry is still there"
-! wine reg query "$KEY" >/dev/null 2>&1 || fail "the uninstall entry is still there"
-[ -f "$C/windows/marvo.txt" ] || fail "uninstalling removed the record"
-pass "uninstalled: no program files, no Start-menu entry, no uninstall entry; the record kept"
+cmp -s "$W/segni.exe" "$INSTDIR/segni.exe" || fail "segni.exe is not in C:\\Program Files\\segni"
+[ -f "$INSTDIR/uninstall.exe" ] || fail "no uninstaller in C:\\Program Files\\segni"
+[ -f "$LINK" ] || fail "no Start-menu entry"
+wine reg query "$KEY" /v UninstallString >"$WORK/reg.log" 2>&1 ||
+    fail "no entry among the installed programs"
+pass "installed: C:\\Program Files\\segni\\segni.exe, uninstall.exe, Start-menu entry, uninstall entry"
+
+[ -d "$RECORDS" ] || fail "no record folder C:\\ProgramData\\segni\\record"
+has "$SETUP/segni.conf" '[records]\r\nfolder=C:/ProgramData/segni/record\r\n'
+grep -q '^icacls .*record /grant \*S-1-5-32-545:(OI)(CI)M: 0' "$SETUP/setup.log" ||
+    fail "the installer's log shows no rights given to the Users group"
+pass "the computer's record folder, its setting, and Modify for the Users group (icacls ran, exit 0)"
+
+# The pupil starts the game from the Start menu.
+play "$NAME" yes wine start /unix "$LINK"
+echo "question: $PLAYED"
+pass "played from the Start menu: name, greeting, one right answer, Exit"
+has "$RECORDS/marvo.txt" '1\r\n'
+has "$RECORDS/nmarvo.txt" "$NAME_BYTES"
+[ ! -e "$C/windows/marvo.txt" ] && [ ! -e "$C/windows/nmarvo.txt" ] ||
+    fail "the installed game wrote its record into C:\\windows"
+pass "the record is in C:\\ProgramData\\segni\\record: marvo.txt 1 CR LF, nmarvo.txt the name in Windows-1252, CR LF"
+
+# Silent uninstallation: nothing of the program is left; the record and
+# its setting stay.
+uninstall() {
+    wine "$INSTDIR/uninstall.exe" /S >"$WORK/uninstall.log" 2>&1 || fail "uninstall.exe /S failed"
+    wineserver -w
+    [ ! -e "$INSTDIR" ] || fail "C:\\Program Files\\segni is still there: $(ls "$INSTDIR")"
+    [ ! -e "$LINK" ] || fail "the Start-menu entry is still there"
+    ! wine reg query "$KEY" >/dev/null 2>&1 || fail "the uninstall entry is still there"
+}
+uninstall
+[ -f "$RECORDS/marvo.txt" ] && [ -f "$SETUP/segni.conf" ] || fail "uninstalling removed the record or its setting"
+pass "uninstalled: no program files, no Start-menu entry, no uninstall entry; the record and its setting kept"
+
+# A computer where the older program kept its record in C:\windows: the
+# installer carries the pair over to the computer's folder.
+rm -rf "$SETUP"
+printf '7\r\n' >"$C/windows/marvo.txt"
+printf 'Bea\r\n' >"$C/windows/nmarvo.txt"
+wine "$W/segni-setup.exe" /S >"$WORK/setup.log" 2>&1 || fail "segni-setup.exe /S failed the second time"
+wineserver -w
+has "$RECORDS/marvo.txt" '7\r\n'
+has "$RECORDS/nmarvo.txt" 'Bea\r\n'
+# An administrator's own setting stays as it is on the next installation.
+printf '[records]\r\nfolder=D:/Classe\r\n' >"$SETUP/segni.conf"
+wine "$W/segni-setup.exe" /S >"$WORK/setup.log" 2>&1 || fail "segni-setup.exe /S failed the third time"
+wineserver -w
+has "$SETUP/segni.conf" '[records]\r\nfolder=D:/Classe\r\n'
+uninstall
+rm -f "$C/windows/marvo.txt" "$C/windows/nmarvo.txt"
+pass "installed over a pair in C:\\windows: 7 by Bea carried over; an administrator's setting kept"
+
+# The bare segni.exe, as from a USB stick, run by an ordinary account
+# whose Windows directory takes no new file (Wine lets root write anywhere,
+# so the account is uid 65534 with a prefix of its own).
+if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIPPED part: the bare program as an ordinary account needs root (CI runs as root)"
+    echo "$PASSED passed, 0 failed"
+    exit 0
+fi
+wineserver -k
+OWN="$WORK/pupil"
+mkdir -p "$OWN/home"
+cp "$W/segni.exe" "$W/screenprobe.exe" "$OWN/home/"
+chown -R 65534:65534 "$OWN"
+chmod 0755 "$WORK"
+as_pupil() {
+    setpriv --reuid=65534 --regid=65534 --clear-groups \
+        env HOME="$OWN/home" WINEPREFIX="$OWN/prefix" XDG_DATA_HOME="$OWN/home/data" \
+        XDG_CONFIG_HOME="$OWN/home/config" "$@"
+}
+as_pupil wine wineboot --init >"$WORK/wineboot-pupil.log" 2>&1 || fail "wineboot failed for the pupil"
+as_pupil wineserver -w
+PC="$OWN/prefix/drive_c"
+chmod 0555 "$PC/windows"
+as_pupil touch "$PC/windows/probe" 2>/dev/null && fail "the pupil can still write C:\\windows"
+PROBE="as_pupil wine $OWN/home/screenprobe.exe"
+play "$NAME" yes as_pupil wine "$OWN/home/segni.exe"
+own=$(find "$PC/users" -path '*/AppData/Local/segni' -type d | head -1)
+[ -n "$own" ] || fail "no %LOCALAPPDATA%\\segni after the first game"
+has "$own/marvo.txt" '1\r\n'
+has "$own/nmarvo.txt" "$NAME_BYTES"
+# A second game that only equals the record saves nothing: the first
+# game's record was read back.
+play "Leo" no as_pupil wine "$OWN/home/segni.exe"
+has "$own/marvo.txt" '1\r\n'
+has "$own/nmarvo.txt" "$NAME_BYTES"
+[ ! -e "$PC/windows/marvo.txt" ] || fail "a record file appeared in the pupil's C:\\windows"
+as_pupil wineserver -k
+pass "the bare segni.exe as an ordinary account: no box, the record in %LOCALAPPDATA%\\segni across two games"
 
 echo "$PASSED passed, 0 failed"

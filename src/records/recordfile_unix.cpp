@@ -33,41 +33,21 @@ constexpr int kLockCommand = F_OFD_SETLK;
 constexpr int kLockCommand = F_SETLK;
 #endif
 
-Result fromErrno(int error)
-{
-    switch (error) {
-    case 0:
-        return {};
-    case ENOENT:
-        return {Problem::Missing, error};
-    case EEXIST:
-        return {Problem::Exists, error};
-    case EACCES:
-    case EPERM:
-        return {Problem::Denied, error};
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-        return {Problem::NoSpace, error};
-    case EROFS:
-        return {Problem::ReadOnlyFileSystem, error};
-    case EISDIR:
-        return {Problem::IsFolder, error};
-    case ENOTDIR:
-        return {Problem::NotFolder, error};
-    case ELOOP:
-        return {Problem::IsLink, error};
-    case ENXIO:
-    case ENODEV:
-        return {Problem::NotPlainFile, error};
-    default:
-        return {Problem::Other, error};
-    }
-}
-
 Result lastError()
 {
-    return fromErrno(errno);
+    const int error = errno;
+    switch (error) {
+    case ENOENT: return {Problem::Missing, error};
+    case EEXIST: return {Problem::Exists, error};
+    case EACCES: case EPERM: return {Problem::Denied, error};
+    case ENOSPC: case EDQUOT: case EFBIG: return {Problem::NoSpace, error};
+    case EROFS: return {Problem::ReadOnlyFileSystem, error};
+    case EISDIR: return {Problem::IsFolder, error};
+    case ENOTDIR: return {Problem::NotFolder, error};
+    case ELOOP: return {Problem::IsLink, error};
+    case ENXIO: case ENODEV: return {Problem::NotPlainFile, error};
+    default: return {Problem::Other, error};
+    }
 }
 
 QByteArray nameBytes(const QString &name)

@@ -24,36 +24,19 @@ struct Lock::Native
 
 namespace {
 
-Result fromWinError(DWORD error)
-{
-    switch (error) {
-    case ERROR_SUCCESS:
-        return {};
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-        return {Problem::Missing, int(error)};
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-        return {Problem::Exists, int(error)};
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-        return {Problem::Denied, int(error)};
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-        return {Problem::NoSpace, int(error)};
-    case ERROR_WRITE_PROTECT:
-        return {Problem::ReadOnlyFileSystem, int(error)};
-    case ERROR_DIRECTORY:
-        return {Problem::NotFolder, int(error)};
-    default:
-        return {Problem::Other, int(error)};
-    }
-}
-
 Result lastError()
 {
-    return fromWinError(GetLastError());
+    const DWORD error = GetLastError();
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: return {Problem::Missing, int(error)};
+    case ERROR_FILE_EXISTS: case ERROR_ALREADY_EXISTS: return {Problem::Exists, int(error)};
+    case ERROR_ACCESS_DENIED: case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION:
+        return {Problem::Denied, int(error)};
+    case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: return {Problem::NoSpace, int(error)};
+    case ERROR_WRITE_PROTECT: return {Problem::ReadOnlyFileSystem, int(error)};
+    case ERROR_DIRECTORY: return {Problem::NotFolder, int(error)};
+    default: return {Problem::Other, int(error)};
+    }
 }
 
 std::wstring native(const QString &folder, const QString &name)

@@ -1,6 +1,7 @@
 #include "recordtext.h"
 
 #include <QList>
+#include <QStringDecoder>
 
 namespace segni::records {
 
@@ -17,6 +18,18 @@ constexpr char16_t kCp1252High[32] = {
 const QByteArray kIntentHeader = QByteArrayLiteral("segni-record 1\n");
 
 } // namespace
+
+QByteArray encodeLine(const QString &text)
+{
+    return text.toLocal8Bit() + QByteArrayLiteral("\r\n");
+}
+
+QString decodeFile(const QByteArray &bytes)
+{
+    QStringDecoder system(QStringDecoder::System, QStringDecoder::Flag::Stateless);
+    const QString text = system.decode(bytes);
+    return system.hasError() ? decodeWindows1252(bytes) : text;
+}
 
 QString decodeWindows1252(const QByteArray &bytes)
 {

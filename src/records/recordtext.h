@@ -16,9 +16,9 @@ constexpr qint64 kMaxRecordFileBytes = 256 * 1024;
 // The bytes of a record file: the text in the system's encoding (the ANSI
 // code page on Windows, UTF-8 elsewhere) and a CR LF line end.
 QByteArray encodeLine(const QString &text);
-// Text from a record file's bytes, line end included. Elsewhere than on
-// Windows, bytes that are not valid UTF-8 are read as Windows-1252 (files
-// written by the Windows program).
+// Text from a record file's bytes, line end included. Bytes that are not
+// in the system's encoding are read as Windows-1252 (files the Windows
+// program wrote, read elsewhere).
 QString decodeFile(const QByteArray &bytes);
 QString decodeWindows1252(const QByteArray &bytes);
 
