@@ -100,15 +100,18 @@ def spoken(number):
 
 
 def focus_on(role, name, description=None):
-    """Waits until the focus is on that object; returns it."""
+    """Waits until the focus is on that object, of that role (one of
+    pyatspi's ROLE_ constants: their spoken names differ between AT-SPI
+    versions); returns it."""
     def probe():
         obj = focused()
-        if obj and obj.getRoleName() == role and obj.name == name and (
+        if obj and obj.getRole() == role and obj.name == name and (
                 description is None or re.fullmatch(description, obj.description)):
             return obj
         return None
     obj = wait_for("focus on %s %r (%s)" % (role, name, description), probe)
-    heard("%s, %s%s" % (obj.name, role, ", " + obj.description if obj.description else ""))
+    heard("%s, %s%s" % (obj.name, obj.getRoleName(),
+                        ", " + obj.description if obj.description else ""))
     return obj
 
 
@@ -116,13 +119,13 @@ def box(title, text, button):
     """Waits for a box (alert or dialog) with that title and text, focused on
     that button."""
     window = wait_for("a box titled %r" % title, lambda: titled(title))
-    if window.getRoleName() not in ("alert", "dialog"):
+    if window.getRole() not in (pyatspi.ROLE_ALERT, pyatspi.ROLE_DIALOG):
         fail("box %r is a %s" % (title, window.getRoleName()))
-    texts = [o.name for o in descendants(window) if o.getRoleName() == "label"]
+    texts = [o.name for o in descendants(window) if o.getRole() == pyatspi.ROLE_LABEL]
     if text not in texts:
         fail("box %r says %r, not %r" % (title, texts, text))
     heard("%s %r: %r" % (window.getRoleName(), title, text))
-    focus_on("push button", button)
+    focus_on(pyatspi.ROLE_PUSH_BUTTON, button)
 
 
 def titled(title):
@@ -132,7 +135,7 @@ def titled(title):
 
 def window_controls():
     frame = wait_for("the game window", lambda: titled(GAME_TITLE))
-    area = [c for c in frame if c is not None and c.getRoleName() != "menu bar"]
+    area = [c for c in frame if c is not None and c.getRole() != pyatspi.ROLE_MENU_BAR]
     if len(area) != 1:
         fail("the game window holds %r besides its menu bar" % [c.getRoleName() for c in area])
     return [c for c in area[0] if c is not None]
@@ -145,17 +148,18 @@ def same_line(a, b):
 
 
 def check_reading_order(controls):
-    expected = [("label", r"Primo fattore: -?\d+"), ("label", r"Secondo fattore: -?\d+"),
-                ("label", r"Terzo fattore: -?\d+"), ("text", "Risultato"),
-                ("label", r"Esito della risposta(: .*)?"), ("label", "Tempo restante"),
-                ("label", r"Risposte esatte: \d+"), ("label", r"Risposte errate: \d+"),
-                ("label", r"Risposte totali: \d+"), ("push button", "Nuovo calcolo"),
-                ("push button", "Exit"), ("label", "Sfidante: Anna"),
-                ("label", r"Detentore del record(: .*)?"), ("label", r"Punti del record(: .*)?")]
-    got = [(c.getRoleName(), c.name) for c in controls]
+    label, text, button = pyatspi.ROLE_LABEL, pyatspi.ROLE_TEXT, pyatspi.ROLE_PUSH_BUTTON
+    expected = [(label, r"Primo fattore: -?\d+"), (label, r"Secondo fattore: -?\d+"),
+                (label, r"Terzo fattore: -?\d+"), (text, "Risultato"),
+                (label, r"Esito della risposta(: .*)?"), (label, "Tempo restante"),
+                (label, r"Risposte esatte: \d+"), (label, r"Risposte errate: \d+"),
+                (label, r"Risposte totali: \d+"), (button, "Nuovo calcolo"),
+                (button, "Exit"), (label, "Sfidante: Anna"),
+                (label, r"Detentore del record(: .*)?"), (label, r"Punti del record(: .*)?")]
+    got = [(c.getRole(), c.name) for c in controls]
     if len(got) != len(expected) or not all(
             role == r and re.fullmatch(name, n) for (role, name), (r, n) in zip(expected, got)):
-        fail("the window reads, in order: %r" % got)
+        fail("the window reads, in order: %r" % [(c.getRoleName(), c.name) for c in controls])
     boxes = [extents(c) for c in controls]
     for (a, b, name_a, name_b) in zip(boxes, boxes[1:], got, got[1:]):
         later = b[0] > a[0] if same_line(a, b) else b[1] + b[3] / 2 > a[1] + a[3] / 2
@@ -201,7 +205,7 @@ def play(game_path):
 
     # The name prompt. The name is then selected with a double click, which
     # makes it the X selection that a middle click would paste.
-    name = focus_on("text", "Come ti chiami?")
+    name = focus_on(pyatspi.ROLE_TEXT, "Come ti chiami?")
     type_text("Anna")
     x, y, w, h = extents(name)
     subprocess.run(["xdotool", "mousemove", str(x + 10), str(y + h // 2),
@@ -213,7 +217,7 @@ def play(game_path):
     key("Return")
 
     # The first question, said where the focus lands.
-    answer = focus_on("text", "Risultato", r"Quanto fa .*\?")
+    answer = focus_on(pyatspi.ROLE_TEXT, "Risultato", r"Quanto fa .*\?")
     factors, product = question(answer)
     controls = window_controls()
     shown = [int(c.name.split(": ")[1]) for c in controls[:3]]
@@ -234,11 +238,11 @@ def play(game_path):
         fail("after a middle click, letters, Ctrl+Enter and Ctrl+M the box holds %r"
              % text_of(answer))
     key("Return")
-    focus_on("push button", "Nuovo calcolo", re.escape(
+    focus_on(pyatspi.ROLE_PUSH_BUTTON, "Nuovo calcolo", re.escape(
         "Sbagliato, era %s. Esatte 0, errate 1, totali 1." % spoken(product)))
 
     key("Return")
-    answer = focus_on("text", "Risultato", r"Quanto fa .*\?")
+    answer = focus_on(pyatspi.ROLE_TEXT, "Risultato", r"Quanto fa .*\?")
     factors, product = question(answer)
     # The clock says nothing by itself while the counters do change.
     listener = subprocess.Popen([sys.executable, __file__, "--listen", "3.5"],
@@ -250,7 +254,7 @@ def play(game_path):
     before = text_of(clock)
     type_text(str(product))
     key("Return")
-    focus_on("push button", "Nuovo calcolo",
+    focus_on(pyatspi.ROLE_PUSH_BUTTON, "Nuovo calcolo",
              re.escape("Esatto. Esatte 1, errate 1, totali 2."))
     events = listener.communicate(timeout=20)[0].splitlines()
     after = text_of(clock)
@@ -268,24 +272,24 @@ def play(game_path):
     key("Return")
     box("segni", "E' record", "OK")
     key("Return")
-    focus_on("text", "Risultato", r"Quanto fa .*\?")
+    focus_on(pyatspi.ROLE_TEXT, "Risultato", r"Quanto fa .*\?")
 
     # The menu from the keyboard: the new-game question, answered No.
     key("alt")
-    focus_on("menu item", "www.galileipt.example.it ")
+    focus_on(pyatspi.ROLE_MENU_ITEM, "www.galileipt.example.it ")
     key("Right", "Right")
-    focus_on("menu item", "NUOVO GIOCO")
+    focus_on(pyatspi.ROLE_MENU_ITEM, "NUOVO GIOCO")
     key("Return")
     box("INIZIARE NUOVA GARA", "INIZIAMO UNA NUOVA GARA  ?", "No")
     key("Escape")
-    focus_on("text", "Risultato", r"Quanto fa .*\?")
+    focus_on(pyatspi.ROLE_TEXT, "Risultato", r"Quanto fa .*\?")
     # The credits box.
     key("alt", "Right", "Down")
-    focus_on("menu item", "- Via Roma 12, 56025 Pontedera (PI)")
+    focus_on(pyatspi.ROLE_MENU_ITEM, "- Via Roma 12, 56025 Pontedera (PI)")
     key("Return")
     box("segni", "Programma freeware", "OK")
     key("Return")
-    focus_on("text", "Risultato", r"Quanto fa .*\?")
+    focus_on(pyatspi.ROLE_TEXT, "Risultato", r"Quanto fa .*\?")
 
     # Exit: the goodbye, then the record saved.
     key("alt+x")

@@ -136,7 +136,7 @@ void QuestionTest::announcementComesBeforeTheGradientAndFocus()
     game.w().lblScore->setCaption(QStringLiteral("1"));
     bool gradientBefore = true;
     bool focusBefore = true;
-    game.platform.replies.append(Reply{BoxAnswer::Ok, {}, [&] {
+    game.platform.replies.push_back(Reply{BoxAnswer::Ok, {}, [&] {
         gradientBefore = !game.w().surface->backing().isNull();
         focusBefore = game.w().focusWidget() == game.w().txtAnswer;
     }});

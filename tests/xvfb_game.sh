@@ -55,9 +55,15 @@ focused "Sei pronto per il record? Buona fortuna"
 xdotool key Return
 focused "Ziverur adi v edizor arizadev"
 WID=$(xdotool getwindowfocus)
-sleep 0.5
 
-factors=$("$PROBE" "$WID") || fail "the question could not be read off the screen"
+# The window may have the keyboard a moment before its first question is
+# drawn: read until the factor boxes show one.
+i=0
+until factors=$("$PROBE" "$WID" 2>"$WORK/probe.log"); do
+    i=$((i + 1))
+    [ $i -gt 20 ] && fail "the question could not be read off the screen: $(cat "$WORK/probe.log")"
+    sleep 0.5
+done
 set -- $factors
 [ $# -eq 3 ] || fail "expected three factors, read '$factors'"
 echo "question: $1 x ($2) x ($3)"

@@ -111,21 +111,28 @@ int main(int argc, char *argv[])
     const int top = model.menuBar()->sizeHint().height();
     QStringList factors;
     for (segni::ui::Label *box : {model.lblNum1, model.lblNum2, model.lblnum5}) {
-        QString best;
-        double bestDifference = std::numeric_limits<double>::max();
-        for (int value = -10; value <= 10; ++value) {
-            box->setCaption(QString::number(value));
+        // The box takes the size of its caption.
+        const auto differenceWith = [&](const QString &caption) {
+            box->setCaption(caption);
             const QImage candidate = box->grab().toImage().convertToFormat(QImage::Format_RGB32);
             const QImage shown = shot.copy(QRect(box->pos() + QPoint(0, top), box->size()))
                                      .convertToFormat(QImage::Format_RGB32);
-            const double d = difference(candidate, shown, coveredParts(box));
+            return difference(candidate, shown, coveredParts(box));
+        };
+        QString best;
+        double bestDifference = std::numeric_limits<double>::max();
+        for (int value = -10; value <= 10; ++value) {
+            const double d = differenceWith(QString::number(value));
             if (d < bestDifference) {
                 bestDifference = d;
                 best = QString::number(value);
             }
         }
-        if (best.isEmpty()) {
-            std::fprintf(stderr, "screenprobe: no factor found in %s\n",
+        // A factor is on show when its rendering matches the box far more
+        // closely than the box left empty does (before the first question,
+        // or while the window is still being drawn, none does).
+        if (!(bestDifference * 4 < differenceWith(QString()))) {
+            std::fprintf(stderr, "screenprobe: no factor on show in %s\n",
                          qPrintable(box->objectName()));
             return 1;
         }

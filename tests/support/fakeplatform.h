@@ -12,6 +12,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -76,7 +77,10 @@ class FakePlatform : public Platform
 {
 public:
     QList<BoxCall> calls;
-    QList<Reply> replies;
+    // Taken from the front, one a box. A queue of its own kind: tests refill
+    // it with braced lists once it has run dry, and Qt 6.8's QList asserts
+    // on that assignment when takeFirst() has left room at its front.
+    std::deque<Reply> replies;
     ScriptedRandom rng;
     int clock = 43200;
     QString date = QStringLiteral("08/12/2026");
@@ -150,9 +154,11 @@ public:
 private:
     Reply nextReply(BoxAnswer fallback)
     {
-        if (replies.isEmpty())
+        if (replies.empty())
             return Reply{fallback, QString(), {}};
-        return replies.takeFirst();
+        Reply reply = std::move(replies.front());
+        replies.pop_front();
+        return reply;
     }
 };
 
@@ -185,7 +191,7 @@ public:
     // any other box start-up shows stays on it.
     void load(const QString &name = QStringLiteral("Anna"))
     {
-        platform.replies.prepend(Reply{BoxAnswer::Ok, name, {}});
+        platform.replies.push_front(Reply{BoxAnswer::Ok, name, {}});
         tavola->Form_Load();
         platform.calls.remove(0, std::min<qsizetype>(2, platform.calls.size()));
     }
