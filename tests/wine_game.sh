@@ -171,8 +171,15 @@ play() {
     sleep 1
     boxes=$(xdotool search --onlyvisible --name '^segni$' 2>/dev/null)
     [ -z "$boxes" ] || fail "a box came up at start-up: $(cat "$WORK/game.log")"
-    factors=$($PROBE "Ziverur adi v edizor arizadev" 2>>"$WORK/game.log" | tr -d '\r') ||
-        fail "the question could not be read off the screen"
+    # The window may have the keyboard a moment before its first question
+    # is drawn: read until the factor boxes show one.
+    i=0
+    until factors=$($PROBE "Ziverur adi v edizor arizadev" 2>"$WORK/probe.log"); do
+        i=$((i + 1))
+        [ $i -gt 20 ] && fail "the question could not be read off the screen: $(cat "$WORK/probe.log")"
+        sleep 0.5
+    done
+    factors=$(printf '%s' "$factors" | tr -d '\r')
     # shellcheck disable=SC2086
     set -- $factors
     [ $# -eq 3 ] || fail "expected three factors, read '$factors'"
