@@ -198,6 +198,7 @@ private slots:
     void startWhileAnotherCopySavesShowsItsWholeNewPair();
     void folderThatTakesNoNewFileStillTakesTheRecord_data();
     void folderThatTakesNoNewFileStillTakesTheRecord();
+    void anUnfinishedSaveComesBeforeTheNextOne();
     void stickyClassFolderKeepsEveryPairWhole_data();
     void stickyClassFolderKeepsEveryPairWhole();
     void classFolderIsSharedByEveryAccountOfTheGroup();
@@ -565,11 +566,14 @@ void RecordsTest::folderThatTakesNoNewFileStillTakesTheRecord_data()
 {
     QTest::addColumn<QByteArray>("intent"); // left by an earlier save
     QTest::addColumn<int>("fileSizeLimit"); // 0: none
+    QTest::addColumn<int>("right");
     QTest::addColumn<bool>("saved");
-    QTest::newRow("as an older version left it") << QByteArray() << 0 << true;
+    QTest::newRow("as an older version left it") << QByteArray() << 0 << 1 << true;
     QTest::newRow("with an intent an earlier save left")
-        << QByteArray("segni-record 1\n3 5\n0\r\nOld\r\n") << 0 << true;
-    QTest::newRow("the holder file cannot grow (a quota)") << QByteArray() << 6 << false;
+        << QByteArray("segni-record 1\n3 5\n0\r\nOld\r\n") << 0 << 1 << true;
+    // Both files get their old bytes back.
+    QTest::newRow("the holder file cannot grow (a quota)") << QByteArray() << 6 << 1 << false;
+    QTest::newRow("the score file cannot grow (a quota)") << QByteArray() << 3 << 10 << false;
 }
 
 void RecordsTest::folderThatTakesNoNewFileStillTakesTheRecord()
@@ -577,6 +581,7 @@ void RecordsTest::folderThatTakesNoNewFileStillTakesTheRecord()
     SKIP_UNLESS_ROOT();
     QFETCH(QByteArray, intent);
     QFETCH(int, fileSizeLimit);
+    QFETCH(int, right);
     QFETCH(bool, saved);
     Machine machine;
     const QString folder = machine.dir.path() + QStringLiteral("/readonly");
@@ -601,7 +606,7 @@ void RecordsTest::folderThatTakesNoNewFileStillTakesTheRecord()
                  Game game;
                  game.platform.folder = folder;
                  game.load(QStringLiteral("Annamaria"));
-                 answerRightAndExit(game, 1);
+                 answerRightAndExit(game, right);
                  const QString said = game.platform.messageTexts().value(1);
                  EXPECT((said == kSaved) == saved, said);
                  // The next start shows the same pair.
@@ -613,6 +618,42 @@ void RecordsTest::folderThatTakesNoNewFileStillTakesTheRecord()
              QString());
     QCOMPARE(bytesOf(folder + QStringLiteral("/marvo.txt")), pair.value(QStringLiteral("marvo.txt")));
     QCOMPARE(bytesOf(folder + QStringLiteral("/nmarvo.txt")), pair.value(QStringLiteral("nmarvo.txt")));
+}
+
+void RecordsTest::anUnfinishedSaveComesBeforeTheNextOne()
+{
+    // A save whose files would not take its pair (a quota, here a file
+    // size limit) leaves its intent: that pair is the record until the
+    // files hold it, and a later save first puts it in place, or saves
+    // nothing.
+    SKIP_UNLESS_ROOT();
+    Machine machine;
+    const QString folder = machine.dir.path() + QStringLiteral("/own");
+    const QByteArray longName = QByteArray("Beatrice").repeated(12) + "\r\n";
+    QDir().mkpath(folder);
+    QVERIFY(writeBytes(folder + QStringLiteral("/marvo.txt"), "0\r\n"));
+    QVERIFY(writeBytes(folder + QStringLiteral("/nmarvo.txt"), "Bea\r\n"));
+    QVERIFY(writeBytes(folder + QLatin1Char('/') + intentFileName(), intentBytes({"5\r\n", longName})));
+    for (const QString &name : namesIn(folder))
+        Machine::setUp(folder + QLatin1Char('/') + name, 0666);
+    Machine::setUp(folder, 0777);
+    QCOMPARE(runAs(kNobody, machine.dir.path(), [&] {
+                 const rlimit limit{60, 60};
+                 ::signal(SIGXFSZ, SIG_IGN);
+                 ::setrlimit(RLIMIT_FSIZE, &limit);
+                 Game game;
+                 game.platform.folder = folder;
+                 game.load(QStringLiteral("Leo"));
+                 EXPECT(game.w().lblnome->caption().toUtf8() == longName, game.w().lblnome->caption());
+                 answerRightAndExit(game, 6);
+                 const QString said = game.platform.messageTexts().value(1);
+                 EXPECT(said.startsWith(QStringLiteral("Non sono riuscito")) && said.contains(holderFileName()),
+                        said);
+                 return QString();
+             }),
+             QString());
+    QCOMPARE(loadRecord(folder, false).record.holder.toUtf8(), longName);
+    QCOMPARE(bytesOf(folder + QStringLiteral("/nmarvo.txt")), longName);
 }
 
 void RecordsTest::stickyClassFolderKeepsEveryPairWhole_data()

@@ -32,12 +32,10 @@ Lock::State Lock::acquire(Folder &folder, const QString &name, int waitMs, Resul
         return State::Unavailable;
     result = openFile(folder, name);
     if (!result.ok()) {
-        // No lock file, and none can be made: a folder where only the
-        // record files may be written. A lock file that is there but
-        // cannot be used is another matter: saving without it could mix
-        // two copies' pairs.
-        if (folder.kind(name) == Kind::Missing
-            || (result.problem == Problem::Denied && !folder.takesNewFiles()))
+        // No lock file, and none can be made: nobody locks in this folder.
+        // A lock file that is there but cannot be used is another matter:
+        // saving without it could mix two copies' pairs.
+        if (folder.kind(name) == Kind::Missing)
             result = {};
         return State::Unavailable;
     }

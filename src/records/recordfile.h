@@ -80,6 +80,7 @@ public:
 
     // Opens the folder. The path itself may lead through links (it is the
     // administrator's or the user's own); what lies inside is not trusted.
+    // Unix keeps the folder itself open; Windows names it by its path.
     Result open(const QString &path);
     const QString &path() const { return m_path; }
 
@@ -93,9 +94,11 @@ public:
     Result write(const QString &name, const QByteArray &bytes);
     // Removes the name (a link itself, never what it points to).
     Result remove(const QString &name);
-    // Whether this account may make new files in the folder.
+    // Whether this account may make new files in the folder (Unix asks
+    // the system; Windows, whose access rules a program cannot read as
+    // simply, makes a file that goes again when closed).
     bool takesNewFiles() const;
-    // Whether this account may write the existing file.
+    // Whether this account may open the plain file for writing.
     bool writable(const QString &name) const;
     // Makes the folder's own changes (names made or removed) durable.
     void sync();
@@ -124,8 +127,8 @@ public:
 
     // Tries for up to waitMs milliseconds. Unavailable, with result fine:
     // there is no lock file and none can be made, or the file system has
-    // no locks. With result not fine, the lock file is unusable (a link,
-    // not a plain file, or not writable in a folder that takes new files).
+    // no locks. With result not fine, the lock file is there but unusable
+    // (a link, not a plain file, or not writable by this account).
     State acquire(Folder &folder, const QString &name, int waitMs, Result &result);
 
     struct Native;

@@ -105,8 +105,8 @@ int createNew(int dirFd, const QString &name, Result &result)
         result = lastError();
         return -1;
     }
-    changed();
     settleMode(dirFd, fd);
+    changed();
     result = {};
     return fd;
 }
@@ -227,7 +227,11 @@ bool Folder::takesNewFiles() const
 
 bool Folder::writable(const QString &name) const
 {
-    return ::faccessat(d->fd, nameBytes(name).constData(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0;
+    Result result;
+    const int fd = openPlain(d->fd, name, O_WRONLY, result);
+    if (fd >= 0)
+        ::close(fd);
+    return fd >= 0;
 }
 
 void Folder::sync()

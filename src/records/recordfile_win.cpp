@@ -115,7 +115,9 @@ Kind Folder::kind(const QString &name) const
 {
     const DWORD attributes = GetFileAttributesW(native(m_path, name).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
-        return GetLastError() == ERROR_FILE_NOT_FOUND ? Kind::Missing : Kind::Other;
+        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND
+            ? Kind::Missing
+            : Kind::Other;
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
         return Kind::Link;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)

@@ -71,14 +71,28 @@ std::optional<FileError> ensureFiles(Folder &folder)
     return std::nullopt;
 }
 
-// The pair a whole intent names.
-std::optional<Pair> intentPair(const Folder &folder)
+// What the intent file holds.
+struct Intent
 {
+    bool present = false;
+    bool empty = false;
+    bool unreadable = false; // it could not be read: it may name a pair
+    std::optional<Pair> pair; // a whole intent's pair
+};
+
+Intent readIntent(const Folder &folder)
+{
+    Intent intent;
+    if (folder.kind(intentFileName()) == Kind::Missing)
+        return intent;
     QByteArray bytes;
-    if (folder.kind(intentFileName()) != Kind::Plain
-        || !folder.read(intentFileName(), kMaxIntentBytes, bytes).ok())
-        return std::nullopt;
-    return parseIntent(bytes);
+    const Result read = folder.read(intentFileName(), kMaxIntentBytes, bytes);
+    intent.present = true;
+    intent.empty = read.ok() && bytes.isEmpty();
+    intent.unreadable = !read.ok() && read.problem != Problem::TooLarge;
+    if (read.ok())
+        intent.pair = parseIntent(bytes);
+    return intent;
 }
 
 // Writes a pair into both record files where they stand; failed names the
@@ -92,6 +106,29 @@ Result writePair(Folder &folder, const Pair &pair, QString &failed)
         result = folder.write(failed, pair.holder);
     }
     return result;
+}
+
+// Sets the intent aside: removed, or emptied where this account may not
+// remove it (an empty intent names no pair).
+void discardIntent(Folder &folder, bool empty)
+{
+    if (!folder.remove(intentFileName()).ok() && !empty)
+        folder.write(intentFileName(), QByteArray());
+}
+
+// Under the lock only: a whole intent is a save a crash interrupted (or
+// whose files would not take it), and its pair is the record until both
+// files hold it; an intent a crash cut short names no pair and goes.
+Result settleIntent(Folder &folder, const Intent &intent, QString &failed)
+{
+    if (intent.pair) {
+        const Result result = writePair(folder, *intent.pair, failed);
+        if (!result.ok())
+            return result;
+    }
+    if (intent.present && !intent.unreadable)
+        discardIntent(folder, intent.empty);
+    return {};
 }
 
 // Records the decided pair in the intent file, flushed, before either
@@ -109,38 +146,30 @@ Result commitIntent(Folder &folder, const Pair &pair)
     return folder.write(intentFileName(), intentBytes(pair));
 }
 
-// Sets the intent aside once the files hold its pair, or when it names
-// none: removed, or emptied where this account may not remove it.
-void discardIntent(Folder &folder)
-{
-    QByteArray bytes;
-    if (folder.kind(intentFileName()) == Kind::Missing || folder.remove(intentFileName()).ok()
-        || (folder.read(intentFileName(), kMaxIntentBytes, bytes).ok() && bytes.isEmpty()))
-        return;
-    folder.write(intentFileName(), QByteArray());
-}
-
 // A folder that takes no new file and holds no intent: both files are
-// written where they stand, with no intent to complete them after a
-// crash. When the second cannot be written, both get their old bytes
-// back; should that fail too, the files are left as a crash would.
+// written where they stand, with nothing to complete them after a crash.
+// When a write fails, what was written gets its old bytes back; should
+// that fail too, the files are left as a crash there would leave them.
 std::optional<FileError> writeWithoutIntent(Folder &folder, const Pair &pair)
 {
     Pair before;
-    Result result = folder.read(scoreFileName(), kMaxRecordFileBytes, before.score);
     QString failed = scoreFileName();
+    Result result = folder.read(failed, kMaxRecordFileBytes, before.score);
     if (result.ok()) {
         failed = holderFileName();
         result = folder.read(failed, kMaxRecordFileBytes, before.holder);
     }
-    if (result.ok())
+    if (result.ok()) {
         result = writePair(folder, pair, failed);
+        if (!result.ok()) {
+            folder.write(scoreFileName(), before.score);
+            if (failed == holderFileName())
+                folder.write(holderFileName(), before.holder);
+        }
+    }
     if (result.ok())
         return std::nullopt;
-    const FileError error = errorAt(folder, failed, result);
-    if (failed == holderFileName())
-        writePair(folder, before, failed);
-    return error;
+    return errorAt(folder, failed, result);
 }
 
 QString readText(const Folder &folder, const QString &name, Result &result)
@@ -164,24 +193,22 @@ Loaded loadRecord(const QString &cartella, bool createFolder)
         return loaded;
     Lock lock;
     Lock::State state;
+    // A lock file this account may not write: the record is read without
+    // the lock, and no save is tried.
     if (auto error = lockFolder(folder, lock, kLockWaitMs, state); error && !error->busy()) {
-        loaded.error = error;
-        return loaded;
+        if (error->problem != Problem::Denied) {
+            loaded.error = error;
+            return loaded;
+        }
+        loaded.readOnly = error;
     }
     if ((loaded.error = checkKinds(folder)) || (loaded.error = ensureFiles(folder)))
         return loaded;
-    std::optional<Pair> pending = intentPair(folder);
-    // Only under the lock: an interrupted save is completed, an intent cut
-    // short set aside. Should the files not take the pair, the intent stays
-    // and its pair is the record.
+    Intent intent = readIntent(folder);
     QString failed;
-    if (state == Lock::State::Held && (!pending || writePair(folder, *pending, failed).ok())) {
-        discardIntent(folder);
-        pending.reset();
-    }
-    if (pending) {
-        loaded.record = {decodeFile(pending->score), decodeFile(pending->holder)};
-    } else {
+    if (state == Lock::State::Held && settleIntent(folder, intent, failed).ok())
+        intent = {};
+    if (!intent.pair) {
         for (const auto &[name, text] : {std::pair{scoreFileName(), &loaded.record.score},
                                          std::pair{holderFileName(), &loaded.record.holder}}) {
             Result read;
@@ -192,13 +219,16 @@ Loaded loadRecord(const QString &cartella, bool createFolder)
                 return loaded;
             }
         }
+        // Without the lock, a save may have decided its pair meanwhile.
+        if (state != Lock::State::Held)
+            intent = readIntent(folder);
     }
+    if (intent.pair)
+        loaded.record = {decodeFile(intent.pair->score), decodeFile(intent.pair->holder)};
     // A save writes both files where they stand.
     for (const QString &name : {scoreFileName(), holderFileName()}) {
-        if (!folder.writable(name)) {
+        if (!loaded.readOnly && !folder.writable(name))
             loaded.readOnly = errorAt(folder, name, {Problem::Denied, 0});
-            break;
-        }
     }
     return loaded;
 }
@@ -220,23 +250,28 @@ std::optional<FileError> saveRecord(const QString &cartella, const QString &scor
         if (!folder.writable(name))
             return errorAt(folder, name, {Problem::Denied, 0});
     }
-    const Pair pair{encodeLine(score), encodeLine(holder)};
     // Without the lock, an intent may be another copy's: it is written
-    // over, never set aside.
+    // over, never set aside. With it, an earlier save's comes first.
     const bool held = state == Lock::State::Held;
+    QString failed;
+    if (held) {
+        if (const Result settled = settleIntent(folder, readIntent(folder), failed); !settled.ok())
+            return errorAt(folder, failed, settled);
+    }
+    const Pair pair{encodeLine(score), encodeLine(holder)};
     const Result decided = commitIntent(folder, pair);
     if (!decided.ok()) {
-        if (folder.kind(intentFileName()) == Kind::Missing)
+        if (folder.kind(intentFileName()) == Kind::Missing && decided.problem == Problem::Denied)
             return writeWithoutIntent(folder, pair);
-        if (held && !intentPair(folder))
-            discardIntent(folder); // cut short
+        const Intent torn = readIntent(folder);
+        if (held && torn.present && !torn.pair && !torn.unreadable)
+            discardIntent(folder, torn.empty);
         return errorAt(folder, intentFileName(), decided);
     }
     // From here on the pair is decided: should a file not take it, the
     // intent stays, and every start shows its pair until one completes it.
-    QString failed;
     if (writePair(folder, pair, failed).ok() && held)
-        discardIntent(folder);
+        discardIntent(folder, false);
     return std::nullopt;
 }
 
