@@ -30,7 +30,7 @@ function(segni_windows_targets)
 
   configure_file(${PROJECT_SOURCE_DIR}/windows/segni.nsi.in ${PROJECT_BINARY_DIR}/segni.nsi @ONLY)
   add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/segni-setup.exe
-    COMMAND ${SEGNI_MAKENSIS} -V2 ${PROJECT_BINARY_DIR}/segni.nsi
+    COMMAND ${SEGNI_MAKENSIS} -V2 -INPUTCHARSET UTF8 ${PROJECT_BINARY_DIR}/segni.nsi
     DEPENDS segni ${PROJECT_BINARY_DIR}/segni.nsi ${PROJECT_SOURCE_DIR}/src/ui/icons/segni.ico
     COMMENT "Building the installer segni-setup.exe"
     VERBATIM)

@@ -154,8 +154,9 @@ focused() {
 # Plays one game of the copy of segni that "$@" starts: the name, the
 # greeting, then straight to the game window (no other box), one right
 # answer read off the screen with $PROBE (a command), Exit, the goodbye,
-# and the record confirmation when CONFIRM is "yes". Waits for the game to
-# end and leave no window behind. PLAYED holds the question it answered.
+# and the record confirmation when CONFIRM is "yes". Waits for the game
+# (the process whose command line matches $GAME) to end and leave no
+# window behind. PLAYED holds the question it answered.
 play() {
     name=$1
     confirm=$2
@@ -197,7 +198,7 @@ play() {
     # The game's process ends (start returns at once for a shortcut, so the
     # process is watched itself), and no window is left: no crash box either.
     i=0
-    while kill -0 "$GPID" 2>/dev/null || pgrep -f 'segni\.exe' >/dev/null; do
+    while kill -0 "$GPID" 2>/dev/null || pgrep -f "$GAME" >/dev/null; do
         i=$((i + 1)); [ $i -gt 300 ] && fail "the game did not end"; sleep 0.1
     done
     GPID=""
@@ -216,6 +217,7 @@ KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\segni'
 SETUP="$C/ProgramData/segni"
 RECORDS="$SETUP/record"
 PROBE="wine $W/screenprobe.exe"
+GAME='Program Files.segni.segni\.exe'
 
 # Silent installation.
 wine "$W/segni-setup.exe" /S >"$WORK/setup.log" 2>&1 || fail "segni-setup.exe /S failed: $(cat "$SETUP/setup.log")"
@@ -229,9 +231,13 @@ pass "installed: C:\\Program Files\\segni\\segni.exe, uninstall.exe, Start-menu 
 
 [ -d "$RECORDS" ] || fail "no record folder C:\\ProgramData\\segni\\record"
 has "$SETUP/segni.conf" '[records]\r\nfolder=C:/ProgramData/segni/record\r\n'
-grep -q '^icacls .*record /grant \*S-1-5-32-545:(OI)(CI)M: 0' "$SETUP/setup.log" ||
-    fail "the installer's log shows no rights given to the Users group"
-pass "the computer's record folder, its setting, and Modify for the Users group (icacls ran, exit 0)"
+for step in '"C:\\ProgramData\\segni" /setowner \*S-1-5-32-544 /T /C /L: 0' \
+    '"C:\\ProgramData\\segni" /inheritance:r /grant:r .*\*S-1-5-32-545:(OI)(CI)RX: 0' \
+    '"C:\\ProgramData\\segni\\record" /grant \*S-1-5-32-545:(OI)(CI)M: 0'; do
+    grep -q "^icacls $step" "$SETUP/setup.log" ||
+        fail "the installer's log has no 'icacls $step': $(cat "$SETUP/setup.log")"
+done
+pass "the computer's record folder, its setting, and its rights (icacls ran each step, exit 0)"
 
 # The pupil starts the game from the Start menu.
 play "$NAME" yes wine start /unix "$LINK"
@@ -299,6 +305,7 @@ PC="$OWN/prefix/drive_c"
 chmod 0555 "$PC/windows"
 as_pupil touch "$PC/windows/probe" 2>/dev/null && fail "the pupil can still write C:\\windows"
 PROBE="as_pupil wine $OWN/home/screenprobe.exe"
+GAME='pupil.home.segni\.exe'
 play "$NAME" yes as_pupil wine "$OWN/home/segni.exe"
 own=$(find "$PC/users" -path '*/AppData/Local/segni' -type d | head -1)
 [ -n "$own" ] || fail "no %LOCALAPPDATA%\\segni after the first game"
