@@ -121,37 +121,54 @@ void giveBackKeyboard(QWidget *parent)
         askForKeyboard(parent);
 }
 
+// Shows a box, with the keyboard, until it is closed; returns how it was
+// closed.
+int runBox(QDialog &box)
+{
+    activateWhenShown(box);
+    return box.exec();
+}
+
+// The box goes before the window under it asks for the keyboard back: a
+// box that has just closed can still be the application's focus window for
+// a moment, and Qt's Wayland plugin follows that window when asked (Qt 6.4
+// crashes on it).
+void closeBox(std::unique_ptr<QDialog> box, QWidget *parent)
+{
+    box.reset();
+    giveBackKeyboard(parent);
+}
+
 } // namespace
 
 BoxAnswer QtPlatform::messageBox(QWidget *parent, const MessageRequest &request)
 {
-    QMessageBox box(parent && parent->isVisible() ? parent : nullptr);
-    box.setWindowTitle(request.title.isEmpty() ? applicationTitle() : request.title);
-    box.setTextFormat(Qt::PlainText);
-    box.setText(request.text);
+    auto box = std::make_unique<QMessageBox>(parent && parent->isVisible() ? parent : nullptr);
+    box->setWindowTitle(request.title.isEmpty() ? applicationTitle() : request.title);
+    box->setTextFormat(Qt::PlainText);
+    box->setText(request.text);
     switch (request.icon) {
     case BoxIcon::None:
-        box.setIcon(QMessageBox::NoIcon);
+        box->setIcon(QMessageBox::NoIcon);
         break;
     case BoxIcon::Exclamation:
-        box.setIcon(QMessageBox::Warning);
+        box->setIcon(QMessageBox::Warning);
         break;
     case BoxIcon::Question:
-        box.setIcon(QMessageBox::Question);
+        box->setIcon(QMessageBox::Question);
         break;
     }
     if (request.buttons == BoxButtons::YesNo) {
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(request.defaultAnswer == BoxAnswer::Yes ? QMessageBox::Yes
-                                                                     : QMessageBox::No);
-        box.setEscapeButton(QMessageBox::No);
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box->setDefaultButton(request.defaultAnswer == BoxAnswer::Yes ? QMessageBox::Yes
+                                                                      : QMessageBox::No);
+        box->setEscapeButton(QMessageBox::No);
     } else {
-        box.setStandardButtons(QMessageBox::Ok);
-        box.setEscapeButton(QMessageBox::Ok);
+        box->setStandardButtons(QMessageBox::Ok);
+        box->setEscapeButton(QMessageBox::Ok);
     }
-    activateWhenShown(box);
-    const int pressed = box.exec();
-    giveBackKeyboard(parent);
+    const int pressed = runBox(*box);
+    closeBox(std::move(box), parent);
     if (request.buttons == BoxButtons::YesNo)
         return pressed == QMessageBox::Yes ? BoxAnswer::Yes : BoxAnswer::No;
     return BoxAnswer::Ok;
@@ -159,15 +176,15 @@ BoxAnswer QtPlatform::messageBox(QWidget *parent, const MessageRequest &request)
 
 QString QtPlatform::inputBox(QWidget *parent, const QString &prompt, const QString &title)
 {
-    QInputDialog dialog(parent && parent->isVisible() ? parent : nullptr);
-    dialog.setInputMode(QInputDialog::TextInput);
-    dialog.setWindowTitle(title);
-    dialog.setLabelText(prompt);
-    dialog.setTextValue(QString());
-    activateWhenShown(dialog);
-    const bool accepted = dialog.exec() == QDialog::Accepted;
-    giveBackKeyboard(parent);
-    return accepted ? dialog.textValue() : QString();
+    auto dialog = std::make_unique<QInputDialog>(parent && parent->isVisible() ? parent : nullptr);
+    dialog->setInputMode(QInputDialog::TextInput);
+    dialog->setWindowTitle(title);
+    dialog->setLabelText(prompt);
+    dialog->setTextValue(QString());
+    const bool accepted = runBox(*dialog) == QDialog::Accepted;
+    const QString text = accepted ? dialog->textValue() : QString();
+    closeBox(std::move(dialog), parent);
+    return text;
 }
 
 std::unique_ptr<Ticker> QtPlatform::createTicker(std::function<void()> onTick)
