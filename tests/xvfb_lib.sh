@@ -5,6 +5,7 @@
 
 XPID=""
 WMPID=""
+BUSPID=""
 GPID=""
 
 # On any exit: the game (GPID, when the script started one), the servers
@@ -16,12 +17,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Starts Xvfb and exports DISPLAY. The server takes the first display
-# nobody holds, whether by a lock file, a socket file or only an abstract
-# socket (another container or chroot on the same machine), and writes its
-# number once it accepts connections.
+# Starts Xvfb, with a screen of the given size (1024x768 by default), and
+# exports DISPLAY. The server takes the first display nobody holds, whether
+# by a lock file, a socket file or only an abstract socket (another
+# container or chroot on the same machine), and writes its number once it
+# accepts connections.
 start_xvfb() {
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
+    Xvfb -displayfd 3 -screen 0 "${1:-1024x768}x24" -nolisten tcp \
         3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
     XPID=$!
     i=0
@@ -53,10 +55,14 @@ start_window_manager() {
     done
 }
 
+# The window manager (or compositor), the D-Bus session one may have been
+# given, then the X server.
 stop_x() {
     [ -n "$WMPID" ] && kill "$WMPID" 2>/dev/null
+    [ -n "$BUSPID" ] && kill "$BUSPID" 2>/dev/null
     [ -n "$XPID" ] && kill "$XPID" 2>/dev/null
     WMPID=""
+    BUSPID=""
     XPID=""
 }
 
