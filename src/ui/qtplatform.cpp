@@ -6,12 +6,16 @@
 #include <QApplication>
 #include <QDate>
 #include <QEventLoop>
+#include <QFontInfo>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProxyStyle>
+#include <QScreen>
+#include <QSpacerItem>
 #include <QStyleOptionMenuItem>
 #include <QTime>
 #include <QTimer>
@@ -121,10 +125,50 @@ void giveBackKeyboard(QWidget *parent)
         askForKeyboard(parent);
 }
 
-// Shows a box, with the keyboard, until it is closed; returns how it was
-// closed.
+// A window's frame draws its title on one line in the title bar and cuts
+// what does not fit. Qt's own frame under Wayland draws it at 14 pixels,
+// centred, with 77 pixels of buttons and edge on its right; window managers
+// under X11 draw it in a bold face, centred or after the window's icon,
+// between up to four buttons. So every box is at least as wide as its title
+// in the desktop's face made bold, at no less than 14 pixels, with room for
+// the buttons on either side.
+constexpr int kTitleMinimumPixels = 14;
+constexpr int kTitleBarButtonsRoom = 80;
+
+int titleBarWidth(const QWidget &box)
+{
+    QFont font = box.font();
+    font.setBold(true);
+    if (QFontInfo(font).pixelSize() < kTitleMinimumPixels)
+        font.setPixelSize(kTitleMinimumPixels);
+    return QFontMetrics(font).horizontalAdvance(box.windowTitle()) + 2 * kTitleBarButtonsRoom;
+}
+
+// Boxes size themselves to their layout, so the width goes in as an empty
+// row of the layout. The message box rebuilds its layout when its icon is
+// set, so this comes after every setting; the input box builds its own when
+// first asked for its size.
+void fitTitle(QDialog &box)
+{
+    static_cast<void>(box.minimumSizeHint());
+    QLayout *layout = box.layout();
+    if (!layout)
+        return;
+    const QMargins margins = layout->contentsMargins();
+    const int width = qMin(titleBarWidth(box), box.screen()->availableGeometry().width())
+        - margins.left() - margins.right();
+    auto *room = new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum);
+    if (auto *grid = qobject_cast<QGridLayout *>(layout))
+        grid->addItem(room, grid->rowCount(), 0, 1, grid->columnCount());
+    else
+        layout->addItem(room);
+}
+
+// Shows a box, wide enough for its title and with the keyboard, until it
+// is closed; returns how it was closed.
 int runBox(QDialog &box)
 {
+    fitTitle(box);
     activateWhenShown(box);
     return box.exec();
 }
