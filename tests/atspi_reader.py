@@ -272,7 +272,7 @@ def play(game_path):
 
     # The menu from the keyboard: the new-game question, answered No.
     key("alt")
-    focus_on("menu item", "www.galileipt.example.it ")
+    focus_on("menu item", "segni ")
     key("Right", "Right")
     focus_on("menu item", "NUOVO GIOCO")
     key("Return")
@@ -281,7 +281,7 @@ def play(game_path):
     focus_on("text", "Risultato", r"Quanto fa .*\?")
     # The credits box.
     key("alt", "Right", "Down")
-    focus_on("menu item", "- Via Roma 12, 56025 Pontedera (PI)")
+    focus_on("menu item", "- © 2026 i contributori di segni")
     key("Return")
     box("segni", "Programma freeware", "OK")
     key("Return")
