@@ -18,12 +18,7 @@ GAME_TITLE="Ziverur adi v edizor arizadev"
 
 fail() {
     echo "FAIL: $*"
-    if [ -n "$GPID" ]; then
-        kill -0 "$GPID" 2>/dev/null && echo "  (the game is still running)" || echo "  (the game has ended)"
-    fi
-    for f in marvo.txt nmarvo.txt; do
-        [ -f "$DATA/segni/$f" ] && echo "  $f: $(od -An -c "$DATA/segni/$f")"
-    done
+    show_game
     [ -s "$WORK/game.log" ] && windows | sed 's/^/  window: /'
     [ -s "$WORK/game.log" ] && grep -v '^\[' "$WORK/game.log" | sed 's/^/  game: /'
     for log in xvfb bus mutter; do
@@ -174,13 +169,7 @@ while :; do
     i=$((i + 1)); [ $i -gt 30 ] && fail "the question could not be read off the screen ($(cat "$WORK/probe.log"))"
     sleep 0.2
 done
-set -- $factors
-[ $# -eq 3 ] || fail "expected three factors, read '$factors'"
-echo "question: $1 x ($2) x ($3)"
-product=$(($1 * $2 * $3))
-xdotool type --delay 30 -- "$product"
-xdotool key Return
-sleep 0.3
+answer "$factors"
 # The next question announces the record just beaten.
 xdotool key Return
 wayland_focused "segni"
@@ -192,19 +181,7 @@ xdotool key Return
 wayland_focused "segni"
 xdotool key Return
 
-i=0
-while kill -0 "$GPID" 2>/dev/null; do
-    i=$((i + 1)); [ $i -gt 100 ] && fail "the game did not end"; sleep 0.1
-done
-wait "$GPID"
-rc=$?
-GPID=""
-[ $rc -eq 0 ] || fail "the game ended with status $rc"
-
-printf '1\r\n' | cmp -s - "$DATA/segni/marvo.txt" \
-    || fail "score file holds: $(od -c "$DATA/segni/marvo.txt" 2>&1)"
-printf 'Anna\r\n' | cmp -s - "$DATA/segni/nmarvo.txt" \
-    || fail "holder file holds: $(od -c "$DATA/segni/nmarvo.txt" 2>&1)"
+ended_with_record
 
 # Every window after the game window is a box on top of it.
 boxes=$(windows | awk -F'|' -v t="$GAME_TITLE" 'after { print $1 "|" $2 } $1 == t { after = 1 }')

@@ -66,6 +66,46 @@ stop_x() {
     XPID=""
 }
 
+# Types the product of the three factors read off the screen, and Enter.
+answer() {
+    # shellcheck disable=SC2086
+    set -- $1
+    [ $# -eq 3 ] || fail "expected three factors, read '$*'"
+    echo "question: $1 x ($2) x ($3)"
+    xdotool type --delay 30 -- "$(($1 * $2 * $3))"
+    xdotool key Return
+    sleep 0.3
+}
+
+# The short game the tests play ends with one right answer by Anna: waits
+# until the game has ended, and checks that it ended well and saved that
+# record in DATA, byte for byte.
+ended_with_record() {
+    i=0
+    while kill -0 "$GPID" 2>/dev/null; do
+        i=$((i + 1)); [ $i -gt 100 ] && fail "the game did not end"; sleep 0.1
+    done
+    wait "$GPID"
+    rc=$?
+    GPID=""
+    [ $rc -eq 0 ] || fail "the game ended with status $rc"
+    printf '1\r\n' | cmp -s - "$DATA/segni/marvo.txt" \
+        || fail "score file holds: $(od -c "$DATA/segni/marvo.txt" 2>&1)"
+    printf 'Anna\r\n' | cmp -s - "$DATA/segni/nmarvo.txt" \
+        || fail "holder file holds: $(od -c "$DATA/segni/nmarvo.txt" 2>&1)"
+}
+
+# Whether the game still runs, and the record files in DATA, for a
+# failure's report.
+show_game() {
+    if [ -n "$GPID" ]; then
+        kill -0 "$GPID" 2>/dev/null && echo "  (the game is still running)" || echo "  (the game has ended)"
+    fi
+    for f in marvo.txt nmarvo.txt; do
+        [ -f "$DATA/segni/$f" ] && echo "  $f: $(od -An -c "$DATA/segni/$f")"
+    done
+}
+
 # Waits until the window with the keyboard focus has the given title.
 focused() {
     i=0
