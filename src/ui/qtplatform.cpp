@@ -18,6 +18,7 @@
 #include <QSpacerItem>
 #include <QStyleOptionMenuItem>
 #include <QTime>
+#include <QtMath>
 #include <QTimer>
 #include <QTranslator>
 
@@ -128,20 +129,20 @@ void giveBackKeyboard(QWidget *parent)
 // A window's frame draws its title on one line in the title bar and cuts
 // what does not fit. Qt's own frame under Wayland draws it at 14 pixels,
 // centred, with 77 pixels of buttons and edge on its right; window managers
-// under X11 draw it in a bold face, centred or after the window's icon,
-// between up to four buttons. So every box is at least as wide as its title
-// in the desktop's face made bold, at no less than 14 pixels, with room for
-// the buttons on either side.
-constexpr int kTitleMinimumPixels = 14;
+// under X11 draw it in a bold face of about that size, centred or after the
+// window's icon, between up to four buttons. So every box is at least as
+// wide as its title in the box's face at no less than 14 pixels, with room
+// for the buttons on either side, which also takes the wider bold face. The
+// advance is scaled from the face the box already uses: measuring another
+// size or a bold face would load it before the first window shows.
+constexpr qreal kTitleMinimumPixels = 14;
 constexpr int kTitleBarButtonsRoom = 80;
 
 int titleBarWidth(const QWidget &box)
 {
-    QFont font = box.font();
-    font.setBold(true);
-    if (QFontInfo(font).pixelSize() < kTitleMinimumPixels)
-        font.setPixelSize(kTitleMinimumPixels);
-    return QFontMetrics(font).horizontalAdvance(box.windowTitle()) + 2 * kTitleBarButtonsRoom;
+    const qreal scale = qMax(1.0, kTitleMinimumPixels / QFontInfo(box.font()).pixelSize());
+    return qCeil(box.fontMetrics().horizontalAdvance(box.windowTitle()) * scale)
+        + 2 * kTitleBarButtonsRoom;
 }
 
 // Boxes size themselves to their layout, so the width goes in as an empty
