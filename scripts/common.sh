@@ -67,8 +67,9 @@ ensure_packages() {
 # still version 1). The game's package depends on the same.
 BUILD_PACKAGES="cmake make g++ qt6-base-dev qt6-translations-l10n fonts-liberation(>=1:2)|fonts-liberation2"
 # What the Debian package is built with: dpkg-dev for the shared library
-# dependencies and the build flags; CPack finds programs with file.
-PACKAGE_PACKAGES="dpkg-dev file"
+# dependencies and the build flags; CPack finds programs with file;
+# appstream tells whether the release's validator wants a home page.
+PACKAGE_PACKAGES="dpkg-dev file appstream"
 
 # configure_and_build DIR [cmake options...]
 configure_and_build() {

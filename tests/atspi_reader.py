@@ -276,7 +276,7 @@ def play(game_path):
 
     # The menu from the keyboard: the new-game question, answered No.
     key("alt")
-    focus_on(pyatspi.ROLE_MENU_ITEM, "www.galileipt.example.it ")
+    focus_on(pyatspi.ROLE_MENU_ITEM, "segni ")
     key("Right", "Right")
     focus_on(pyatspi.ROLE_MENU_ITEM, "NUOVO GIOCO")
     key("Return")
@@ -285,7 +285,7 @@ def play(game_path):
     focus_on(pyatspi.ROLE_TEXT, "Risultato", r"Quanto fa .*\?")
     # The credits box.
     key("alt", "Right", "Down")
-    focus_on(pyatspi.ROLE_MENU_ITEM, "- Via Roma 12, 56025 Pontedera (PI)")
+    focus_on(pyatspi.ROLE_MENU_ITEM, "- © 2026 i contributori di segni")
     key("Return")
     box("segni", "Programma freeware", "OK")
     key("Return")

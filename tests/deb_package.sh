@@ -86,7 +86,7 @@ dpkg_root --status segni 2>/dev/null | grep -q '^Status: install ok installed' \
     || fail "dpkg does not list the package as installed"
 ok "installed into a fresh root with dpkg"
 
-ID=it.galileipt.Segni
+ID=invalid.segni.Segni
 SHARE="$TARGET/usr/share"
 for f in "usr/bin/segni" "usr/share/applications/$ID.desktop" "usr/share/man/man6/segni.6.gz" \
     "usr/share/doc/segni/copyright" "usr/share/doc/segni/changelog.Debian.gz"; do

@@ -23,11 +23,19 @@ check() {
 
 DESTDIR="$ROOT" cmake --install "$BUILD" --prefix /usr >"$ROOT/install.log" 2>&1 \
     || { cat "$ROOT/install.log"; echo "0 passed, 1 failed"; exit 1; }
-ID=it.galileipt.Segni
+ID=invalid.segni.Segni
 SHARE="$ROOT/usr/share"
 check test -x "$ROOT/usr/bin/segni"
 check desktop-file-validate "$SHARE/applications/$ID.desktop"
-check appstreamcli validate --no-net "$SHARE/metainfo/$ID.metainfo.xml"
+# segni has no web site. AppStream 1.0 warns of a component without a home
+# page (earlier versions do not ask for one); any other warning fails.
+metainfo_valid() {
+    appstreamcli validate --no-net "$1" >"$ROOT/appstream" 2>&1 && return 0
+    cat "$ROOT/appstream"
+    grep -q '^W: .*: url-homepage-missing$' "$ROOT/appstream" \
+        && ! grep -E '^[EW]: ' "$ROOT/appstream" | grep -qv ': url-homepage-missing$'
+}
+check metainfo_valid "$SHARE/metainfo/$ID.metainfo.xml"
 check grep -q "^Categories=Education;" "$SHARE/applications/$ID.desktop"
 check grep -q "^Icon=$ID\$" "$SHARE/applications/$ID.desktop"
 check grep -q "<launchable type=\"desktop-id\">$ID.desktop</launchable>" "$SHARE/metainfo/$ID.metainfo.xml"

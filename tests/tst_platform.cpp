@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 using namespace segni;
 
@@ -20,6 +21,8 @@ private slots:
     void initTestCase();
     void boxButtonsSpeakItalian_data();
     void boxButtonsSpeakItalian();
+    void boxesAreWideEnoughForTheirTitles_data();
+    void boxesAreWideEnoughForTheirTitles();
     void dateWithoutRegionalSettingsIsItalian();
     void timerTicksOnceASecondFromCreation();
     void reseedingWithTheSameClockDoesNotRepeatDraws();
@@ -48,6 +51,55 @@ void PlatformTest::boxButtonsSpeakItalian()
     box.setStandardButtons(QMessageBox::StandardButton(button));
     QCOMPARE(box.button(QMessageBox::StandardButton(button))->text().remove(QLatin1Char('&')),
              text);
+}
+
+void PlatformTest::boxesAreWideEnoughForTheirTitles_data()
+{
+    QTest::addColumn<bool>("input");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("icon");
+    QTest::newRow("name prompt") << true << "Rovid edi do rerudiru da razuzo razozezo"
+                                 << "Come ti chiami?" << 0;
+    QTest::newRow("greeting") << false << "Sei pronto per il record? Buona fortuna"
+                              << " Anna vediamo se sei un vero campione  "
+                              << int(BoxIcon::Exclamation);
+    QTest::newRow("goodbye") << false << "Data 09/12/2026" << "Ciao Anna, alla prossima sfida!"
+                             << int(BoxIcon::None);
+}
+
+void PlatformTest::boxesAreWideEnoughForTheirTitles()
+{
+    QFETCH(bool, input);
+    QFETCH(QString, title);
+    QFETCH(QString, text);
+    QFETCH(int, icon);
+    QtPlatform platform;
+    int width = 0;
+    QFont font;
+    QTimer look;
+    look.setInterval(10);
+    connect(&look, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        look.stop();
+        width = box->width();
+        font = box->font();
+        box->done(0);
+    });
+    look.start();
+    if (input)
+        platform.inputBox(nullptr, text, title);
+    else
+        platform.messageBox(nullptr, {text, title, BoxIcon(icon)});
+    QVERIFY(width > 0);
+    // Qt's own frame under Wayland: the title at 14 pixels, centred over the
+    // window and its 3-pixel edges, clear of the 77 pixels of buttons and
+    // edge at the right.
+    font.setPixelSize(14);
+    const int advance = QFontMetrics(font).horizontalAdvance(title);
+    QVERIFY2(width + 6 >= advance + 2 * 77, qPrintable(QString::number(width)));
 }
 
 void PlatformTest::dateWithoutRegionalSettingsIsItalian()

@@ -2,8 +2,12 @@
 // window from the X server and finds, for each factor box, the value whose
 // rendering matches what is shown there. Prints the three factors.
 // With --save it writes the grabbed window to a PNG file instead.
+// With --within, WINDOW-ID is a window that shows the game somewhere inside
+// it, such as the X window of a nested Wayland compositor: the game's client
+// area is found by its answer box.
 //
 // Usage: screenprobe WINDOW-ID
+//        screenprobe --within WINDOW-ID
 //        screenprobe WINDOW-ID --save FILE.png
 // On Windows WINDOW-ID may also be the window's title.
 
@@ -20,6 +24,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -76,17 +81,41 @@ QList<QRect> coveredParts(const QWidget *box)
     return parts;
 }
 
+// The answer box's face, as the game paints it and as a compositor may
+// blend it (a few levels off).
+bool answerBoxColour(QRgb p)
+{
+    return qRed(p) + (255 - qGreen(p)) + (255 - qBlue(p)) <= 24;
+}
+
+// The start of the topmost run of at least the given length of the answer
+// box's colour. Nothing else of the game's window (factor boxes, the cyan
+// button, the background) has a run that long.
+std::optional<QPoint> answerBoxCorner(const QImage &image, int length)
+{
+    for (int y = 0; y < image.height(); ++y) {
+        int run = 0;
+        for (int x = 0; x < image.width(); ++x) {
+            run = answerBoxColour(image.pixel(x, y)) ? run + 1 : 0;
+            if (run >= length)
+                return QPoint(x - run + 1, y);
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     const bool save = argc == 4 && QByteArray(argv[2]) == "--save";
-    if (argc != 2 && !save) {
-        std::fprintf(stderr, "usage: screenprobe WINDOW-ID [--save FILE.png]\n");
+    const bool within = argc == 3 && QByteArray(argv[1]) == "--within";
+    if (argc != 2 && !save && !within) {
+        std::fprintf(stderr, "usage: screenprobe [--within] WINDOW-ID [--save FILE.png]\n");
         return 2;
     }
-    const QString id = QString::fromLocal8Bit(argv[1]);
+    const QString id = QString::fromLocal8Bit(argv[within ? 2 : 1]);
     bool isNumber = false;
     WId window = WId(id.toULongLong(&isNumber));
 #ifdef Q_OS_WIN
@@ -108,14 +137,29 @@ int main(int argc, char *argv[])
 
     Silent events;
     segni::ui::MainWindow model(events);
-    const int top = model.menuBar()->sizeHint().height();
+    // Where the client area starts in the grab: below the menu bar, or,
+    // within a larger window, where the answer box is found.
+    QPoint origin(0, model.menuBar()->sizeHint().height());
+    if (within) {
+        const QImage face = model.txtAnswer->grab().toImage();
+        // Its face without the sunken frame, less a little for a compositor's
+        // rounding at the ends.
+        const int length = face.width() - 6;
+        const std::optional<QPoint> modelCorner = answerBoxCorner(face, length);
+        const std::optional<QPoint> shownCorner = answerBoxCorner(shot, length);
+        if (!modelCorner || !shownCorner) {
+            std::fprintf(stderr, "screenprobe: no answer box in window %s\n", argv[2]);
+            return 1;
+        }
+        origin = *shownCorner - *modelCorner - model.txtAnswer->pos();
+    }
     QStringList factors;
     for (segni::ui::Label *box : {model.lblNum1, model.lblNum2, model.lblnum5}) {
         // The box takes the size of its caption.
         const auto differenceWith = [&](const QString &caption) {
             box->setCaption(caption);
             const QImage candidate = box->grab().toImage().convertToFormat(QImage::Format_RGB32);
-            const QImage shown = shot.copy(QRect(box->pos() + QPoint(0, top), box->size()))
+            const QImage shown = shot.copy(QRect(box->pos() + origin, box->size()))
                                      .convertToFormat(QImage::Format_RGB32);
             return difference(candidate, shown, coveredParts(box));
         };

@@ -142,15 +142,16 @@ const std::array<const char *, 14> kReadingOrder{
     "lblScore1", "lblScore2", "cmdNext", "cmdExit", "lblnome1", "lblnome", "lblpunti",
 };
 
-// Left to right; the credits are the makers' own.
+// Left to right. The credits name the program and its contributors, and
+// nothing the program does not have: no web site, school, postal address
+// or mail address.
 const std::array<MenuDesign, 6> kMenu{{
-    {"INFOMAZIONI", "www.galileipt.example.it ", nullptr},
-    {"Istituto", "Scuola secondaria di primo grado \"Galileo Galilei\" - Pontedera (PI)",
-     "INFOMAZIONI"},
-    {"Ciao", "di Marta Lenzi e Paolo Ferri", nullptr},
-    {"copy", "- Via Roma 12, 56025 Pontedera (PI)", "Ciao"},
+    {"INFOMAZIONI", "segni ", nullptr},
+    {"Istituto", "segni, gioco per esercitarsi con la regola dei segni", "INFOMAZIONI"},
+    {"Ciao", "dei contributori di segni", nullptr},
+    {"copy", "- © 2026 i contributori di segni", "Ciao"},
     {"Next", "NUOVO GIOCO", nullptr},
-    {"o", "Per contattare gli autori:segni@galileipt.example.it", nullptr},
+    {"o", "Per contattare gli autori:nessun recapito", nullptr},
 }};
 // clang-format on
 

@@ -6,14 +6,19 @@
 #include <QApplication>
 #include <QDate>
 #include <QEventLoop>
+#include <QFontInfo>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProxyStyle>
+#include <QScreen>
+#include <QSpacerItem>
 #include <QStyleOptionMenuItem>
 #include <QTime>
+#include <QtMath>
 #include <QTimer>
 #include <QTranslator>
 
@@ -121,37 +126,94 @@ void giveBackKeyboard(QWidget *parent)
         askForKeyboard(parent);
 }
 
+// A window's frame draws its title on one line in the title bar and cuts
+// what does not fit. Qt's own frame under Wayland draws it at 14 pixels,
+// centred, with 77 pixels of buttons and edge on its right; window managers
+// under X11 draw it in a bold face of about that size, centred or after the
+// window's icon, between up to four buttons. So every box is at least as
+// wide as its title in the box's face at no less than 14 pixels, with room
+// for the buttons on either side, which also takes the wider bold face. The
+// advance is scaled from the face the box already uses: measuring another
+// size or a bold face would load it before the first window shows.
+constexpr qreal kTitleMinimumPixels = 14;
+constexpr int kTitleBarButtonsRoom = 80;
+
+int titleBarWidth(const QWidget &box)
+{
+    const qreal scale = qMax(1.0, kTitleMinimumPixels / QFontInfo(box.font()).pixelSize());
+    return qCeil(box.fontMetrics().horizontalAdvance(box.windowTitle()) * scale)
+        + 2 * kTitleBarButtonsRoom;
+}
+
+// Boxes size themselves to their layout, so the width goes in as an empty
+// row of the layout. The message box rebuilds its layout when its icon is
+// set, so this comes after every setting; the input box builds its own when
+// first asked for its size.
+void fitTitle(QDialog &box)
+{
+    static_cast<void>(box.minimumSizeHint());
+    QLayout *layout = box.layout();
+    if (!layout)
+        return;
+    const QMargins margins = layout->contentsMargins();
+    const int width = qMin(titleBarWidth(box), box.screen()->availableGeometry().width())
+        - margins.left() - margins.right();
+    auto *room = new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum);
+    if (auto *grid = qobject_cast<QGridLayout *>(layout))
+        grid->addItem(room, grid->rowCount(), 0, 1, grid->columnCount());
+    else
+        layout->addItem(room);
+}
+
+// Shows a box, wide enough for its title and with the keyboard, until it
+// is closed; returns how it was closed.
+int runBox(QDialog &box)
+{
+    fitTitle(box);
+    activateWhenShown(box);
+    return box.exec();
+}
+
+// The box goes before the window under it asks for the keyboard back: a
+// box that has just closed can still be the application's focus window for
+// a moment, and Qt's Wayland plugin follows that window when asked (Qt 6.4
+// crashes on it).
+void closeBox(std::unique_ptr<QDialog> box, QWidget *parent)
+{
+    box.reset();
+    giveBackKeyboard(parent);
+}
+
 } // namespace
 
 BoxAnswer QtPlatform::messageBox(QWidget *parent, const MessageRequest &request)
 {
-    QMessageBox box(parent && parent->isVisible() ? parent : nullptr);
-    box.setWindowTitle(request.title.isEmpty() ? applicationTitle() : request.title);
-    box.setTextFormat(Qt::PlainText);
-    box.setText(request.text);
+    auto box = std::make_unique<QMessageBox>(parent && parent->isVisible() ? parent : nullptr);
+    box->setWindowTitle(request.title.isEmpty() ? applicationTitle() : request.title);
+    box->setTextFormat(Qt::PlainText);
+    box->setText(request.text);
     switch (request.icon) {
     case BoxIcon::None:
-        box.setIcon(QMessageBox::NoIcon);
+        box->setIcon(QMessageBox::NoIcon);
         break;
     case BoxIcon::Exclamation:
-        box.setIcon(QMessageBox::Warning);
+        box->setIcon(QMessageBox::Warning);
         break;
     case BoxIcon::Question:
-        box.setIcon(QMessageBox::Question);
+        box->setIcon(QMessageBox::Question);
         break;
     }
     if (request.buttons == BoxButtons::YesNo) {
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(request.defaultAnswer == BoxAnswer::Yes ? QMessageBox::Yes
-                                                                     : QMessageBox::No);
-        box.setEscapeButton(QMessageBox::No);
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box->setDefaultButton(request.defaultAnswer == BoxAnswer::Yes ? QMessageBox::Yes
+                                                                      : QMessageBox::No);
+        box->setEscapeButton(QMessageBox::No);
     } else {
-        box.setStandardButtons(QMessageBox::Ok);
-        box.setEscapeButton(QMessageBox::Ok);
+        box->setStandardButtons(QMessageBox::Ok);
+        box->setEscapeButton(QMessageBox::Ok);
     }
-    activateWhenShown(box);
-    const int pressed = box.exec();
-    giveBackKeyboard(parent);
+    const int pressed = runBox(*box);
+    closeBox(std::move(box), parent);
     if (request.buttons == BoxButtons::YesNo)
         return pressed == QMessageBox::Yes ? BoxAnswer::Yes : BoxAnswer::No;
     return BoxAnswer::Ok;
@@ -159,15 +221,15 @@ BoxAnswer QtPlatform::messageBox(QWidget *parent, const MessageRequest &request)
 
 QString QtPlatform::inputBox(QWidget *parent, const QString &prompt, const QString &title)
 {
-    QInputDialog dialog(parent && parent->isVisible() ? parent : nullptr);
-    dialog.setInputMode(QInputDialog::TextInput);
-    dialog.setWindowTitle(title);
-    dialog.setLabelText(prompt);
-    dialog.setTextValue(QString());
-    activateWhenShown(dialog);
-    const bool accepted = dialog.exec() == QDialog::Accepted;
-    giveBackKeyboard(parent);
-    return accepted ? dialog.textValue() : QString();
+    auto dialog = std::make_unique<QInputDialog>(parent && parent->isVisible() ? parent : nullptr);
+    dialog->setInputMode(QInputDialog::TextInput);
+    dialog->setWindowTitle(title);
+    dialog->setLabelText(prompt);
+    dialog->setTextValue(QString());
+    const bool accepted = runBox(*dialog) == QDialog::Accepted;
+    const QString text = accepted ? dialog->textValue() : QString();
+    closeBox(std::move(dialog), parent);
+    return text;
 }
 
 std::unique_ptr<Ticker> QtPlatform::createTicker(std::function<void()> onTick)
