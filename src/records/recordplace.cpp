@@ -17,9 +17,10 @@ const QString kSettingFile = QStringLiteral("segni/segni.conf");
 // "C:\Classe" reads as in a settings file (\C is an escape there).
 std::optional<Problem> folderProblem(const QString &folder)
 {
-    if (QDir::isAbsolutePath(QDir::fromNativeSeparators(folder)))
+    const QString path = QDir::fromNativeSeparators(folder);
+    if (isFullPath(path))
         return std::nullopt;
-    if (folder.size() >= 2 && folder.at(0).isLetter() && folder.at(1) == QLatin1Char(':'))
+    if (path.size() >= 2 && path.at(0).isLetter() && path.at(1) == QLatin1Char(':'))
         return Problem::DriveRelative;
     return Problem::NotFullPath;
 }

@@ -33,6 +33,9 @@ RecordFolder locateRecordFolder();
 // ($XDG_DATA_HOME/segni, %LOCALAPPDATA%\segni).
 QString systemRecordFolder();
 QString ownRecordFolder();
+// Whether the path, with forward slashes, names one folder whoever uses
+// it: "/..." on Unix; "C:/..." or "//server/..." on Windows.
+bool isFullPath(const QString &path);
 
 // The system-wide configuration folders, most important first
 // ($XDG_CONFIG_DIRS or /etc/xdg, %ProgramData%); the user's own

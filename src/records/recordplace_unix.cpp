@@ -7,4 +7,9 @@ QString systemRecordFolder()
     return ownRecordFolder();
 }
 
+bool isFullPath(const QString &path)
+{
+    return path.startsWith(QLatin1Char('/'));
+}
+
 } // namespace segni::records

@@ -35,4 +35,11 @@ QString systemRecordFolder()
     return QDir::toNativeSeparators(ownRecordFolder());
 }
 
+bool isFullPath(const QString &path)
+{
+    const bool drive = path.size() >= 3 && path.at(0).isLetter() && path.at(1) == QLatin1Char(':')
+        && path.at(2) == QLatin1Char('/');
+    return drive || path.startsWith(QLatin1String("//"));
+}
+
 } // namespace segni::records
