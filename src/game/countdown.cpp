@@ -44,7 +44,7 @@ void Tavola::Timer1_Timer()
         if (m_ending || m_over)
             return;
         if (window().lblconto->caption() == timeUpText()) {
-            cmdExit_Click();
+            m_platform.runOverOpenBoxes([this] { cmdExit_Click(); });
             return;
         }
         countDownOneSecond(ore, minuti, secondi);

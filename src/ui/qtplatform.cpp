@@ -18,6 +18,7 @@
 #include <QTranslator>
 
 #include <memory>
+#include <utility>
 
 namespace segni {
 
@@ -150,7 +151,7 @@ BoxAnswer QtPlatform::messageBox(QWidget *parent, const MessageRequest &request)
         box.setEscapeButton(QMessageBox::Ok);
     }
     activateWhenShown(box);
-    const int pressed = box.exec();
+    const int pressed = runBox(box);
     giveBackKeyboard(parent);
     if (request.buttons == BoxButtons::YesNo)
         return pressed == QMessageBox::Yes ? BoxAnswer::Yes : BoxAnswer::No;
@@ -165,7 +166,7 @@ QString QtPlatform::inputBox(QWidget *parent, const QString &prompt, const QStri
     dialog.setLabelText(prompt);
     dialog.setTextValue(QString());
     activateWhenShown(dialog);
-    const bool accepted = dialog.exec() == QDialog::Accepted;
+    const bool accepted = runBox(dialog) == QDialog::Accepted;
     giveBackKeyboard(parent);
     return accepted ? dialog.textValue() : QString();
 }
@@ -208,17 +209,37 @@ void QtPlatform::pause(int ms)
     loop.exec();
 }
 
-void QtPlatform::endProgram(int status)
+void QtPlatform::closeOpenBoxesThen(std::function<void()> action)
 {
-    // Nothing of the game may show or run after this: the windows go at
-    // once, every event loop (nested ones of open boxes included) is told to
-    // leave, and the queued exit also covers the case where the main loop
-    // has not started yet.
-    for (QWidget *window : QApplication::topLevelWidgets())
-        window->hide();
-    QCoreApplication::exit(status);
-    QMetaObject::invokeMethod(
-        qApp, [status] { QCoreApplication::exit(status); }, Qt::QueuedConnection);
+    if (m_openBoxes.isEmpty()) {
+        action();
+        return;
+    }
+    // One action waits at a time; a later one (another tick) replaces it.
+    m_afterBoxes = std::move(action);
+    for (const QPointer<QDialog> &box : std::as_const(m_openBoxes)) {
+        if (box)
+            box->reject();
+    }
+}
+
+int QtPlatform::runBox(QDialog &box)
+{
+    m_openBoxes.append(&box);
+    const int result = box.exec();
+    m_openBoxes.removeAll(&box);
+    if (m_openBoxes.isEmpty() && m_afterBoxes) {
+        // After the handler that opened the box has returned to the event
+        // loop; should it have opened another box by then, that one is
+        // closed in turn.
+        QMetaObject::invokeMethod(
+            qApp,
+            [this, action = std::exchange(m_afterBoxes, nullptr)]() mutable {
+                closeOpenBoxesThen(std::move(action));
+            },
+            Qt::QueuedConnection);
+    }
+    return result;
 }
 
 void installItalianTranslation()
