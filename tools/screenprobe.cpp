@@ -2,9 +2,17 @@
 // window from the X server and finds, for each factor box, the value whose
 // rendering matches what is shown there. Prints the three factors.
 // With --save it writes the grabbed window to a PNG file instead.
+// With --image it reads a picture of the window (the web page's canvas)
+// instead of grabbing one; with --read it prints which of the given
+// captions a label of the window shows. With --locate it prints where a
+// control or menu bar entry of the window is (its centre, in the window's
+// own pixels), for a test to click or tap there.
 //
 // Usage: screenprobe WINDOW-ID
 //        screenprobe WINDOW-ID --save FILE.png
+//        screenprobe --image FILE.png
+//        screenprobe --image FILE.png --read LABEL CAPTION...
+//        screenprobe --locate NAME
 // On Windows WINDOW-ID may also be the window's title.
 
 #include "ui/mainwindow.h"
@@ -78,52 +86,109 @@ QList<QRect> coveredParts(const QWidget *box)
 
 } // namespace
 
+// The caption among the candidates whose rendering in the box matches the
+// shot best; empty when none could be compared.
+QString bestCaption(segni::ui::Label *box, const QStringList &candidates, const QImage &shot,
+                    int top)
+{
+    QString best;
+    double bestDifference = std::numeric_limits<double>::max();
+    for (const QString &caption : candidates) {
+        box->setCaption(caption);
+        const QImage candidate = box->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage shown = shot.copy(QRect(box->pos() + QPoint(0, top), box->size()))
+                                 .convertToFormat(QImage::Format_RGB32);
+        const double d = difference(candidate, shown, coveredParts(box));
+        if (d < bestDifference) {
+            bestDifference = d;
+            best = caption;
+        }
+    }
+    return best;
+}
+
+int locate(const QString &name)
+{
+    Silent events;
+    segni::ui::MainWindow model(events);
+    const int top = model.menuBar()->sizeHint().height();
+    QPoint centre;
+    if (auto *control = model.surface->findChild<QWidget *>(name)) {
+        centre = control->geometry().center() + QPoint(0, top);
+    } else if (auto *entry = model.findChild<QAction *>(name);
+               entry && model.menuBar()->actions().contains(entry)) {
+        model.menuBar()->resize(model.width(), top);
+        centre = model.menuBar()->actionGeometry(entry).center();
+    } else {
+        std::fprintf(stderr, "screenprobe: no control %s\n", qPrintable(name));
+        return 2;
+    }
+    std::printf("%d %d\n", centre.x(), centre.y());
+    return 0;
+}
+
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    const bool save = argc == 4 && QByteArray(argv[2]) == "--save";
-    if (argc != 2 && !save) {
-        std::fprintf(stderr, "usage: screenprobe WINDOW-ID [--save FILE.png]\n");
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    const bool fromFile = args.size() >= 2 && args[0] == QLatin1String("--image");
+    const bool save = args.size() == 3 && args[1] == QLatin1String("--save");
+    const bool read = fromFile && args.size() >= 5 && args[2] == QLatin1String("--read");
+    if (args.size() == 2 && args[0] == QLatin1String("--locate"))
+        return locate(args[1]);
+    if (!(args.size() == 1 || save || (fromFile && (args.size() == 2 || read)))) {
+        std::fprintf(stderr, "usage: screenprobe WINDOW-ID [--save FILE.png]\n"
+                             "       screenprobe --image FILE.png [--read LABEL CAPTION...]\n"
+                             "       screenprobe --locate NAME\n");
         return 2;
     }
-    const QString id = QString::fromLocal8Bit(argv[1]);
-    bool isNumber = false;
-    WId window = WId(id.toULongLong(&isNumber));
+    QImage shot;
+    if (fromFile) {
+        shot = QImage(args[1]);
+        if (shot.isNull()) {
+            std::fprintf(stderr, "screenprobe: cannot read %s\n", qPrintable(args[1]));
+            return 2;
+        }
+    } else {
+        const QString id = args[0];
+        bool isNumber = false;
+        WId window = WId(id.toULongLong(&isNumber));
 #ifdef Q_OS_WIN
-    if (!isNumber)
-        window = reinterpret_cast<WId>(
-            FindWindowW(nullptr, reinterpret_cast<const wchar_t *>(id.utf16())));
+        if (!isNumber)
+            window = reinterpret_cast<WId>(
+                FindWindowW(nullptr, reinterpret_cast<const wchar_t *>(id.utf16())));
 #endif
-    if (!window) {
-        std::fprintf(stderr, "screenprobe: no window %s\n", argv[1]);
-        return 2;
+        if (!window) {
+            std::fprintf(stderr, "screenprobe: no window %s\n", argv[1]);
+            return 2;
+        }
+        shot = QGuiApplication::primaryScreen()->grabWindow(window).toImage();
+        if (shot.isNull()) {
+            std::fprintf(stderr, "screenprobe: cannot grab window %s\n", argv[1]);
+            return 2;
+        }
+        if (save)
+            return shot.save(QString::fromLocal8Bit(argv[3]), "PNG") ? 0 : 1;
     }
-    const QImage shot = QGuiApplication::primaryScreen()->grabWindow(window).toImage();
-    if (shot.isNull()) {
-        std::fprintf(stderr, "screenprobe: cannot grab window %s\n", argv[1]);
-        return 2;
-    }
-    if (save)
-        return shot.save(QString::fromLocal8Bit(argv[3]), "PNG") ? 0 : 1;
 
     Silent events;
     segni::ui::MainWindow model(events);
     const int top = model.menuBar()->sizeHint().height();
+    if (read) {
+        auto *box = model.findChild<segni::ui::Label *>(args[3]);
+        if (!box) {
+            std::fprintf(stderr, "screenprobe: no label %s\n", qPrintable(args[3]));
+            return 2;
+        }
+        std::printf("%s\n", qPrintable(bestCaption(box, args.mid(4), shot, top)));
+        return 0;
+    }
+    QStringList values;
+    for (int value = -10; value <= 10; ++value)
+        values << QString::number(value);
     QStringList factors;
     for (segni::ui::Label *box : {model.lblNum1, model.lblNum2, model.lblnum5}) {
-        QString best;
-        double bestDifference = std::numeric_limits<double>::max();
-        for (int value = -10; value <= 10; ++value) {
-            box->setCaption(QString::number(value));
-            const QImage candidate = box->grab().toImage().convertToFormat(QImage::Format_RGB32);
-            const QImage shown = shot.copy(QRect(box->pos() + QPoint(0, top), box->size()))
-                                     .convertToFormat(QImage::Format_RGB32);
-            const double d = difference(candidate, shown, coveredParts(box));
-            if (d < bestDifference) {
-                bestDifference = d;
-                best = QString::number(value);
-            }
-        }
+        const QString best = bestCaption(box, values, shot, top);
         if (best.isEmpty()) {
             std::fprintf(stderr, "screenprobe: no factor found in %s\n",
                          qPrintable(box->objectName()));
