@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Start-up of the web page (./scripts/web) in Debian's Chromium, headless,
 beside the bare Qt window (bench/floor.cpp) built the same way: the time
 from the start of the page's navigation to its first window on screen (the

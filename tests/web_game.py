@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """The web page (./scripts/web) played in Debian's Chromium, headless, as a
 pupil would, over the DevTools protocol: the folder served over http from
 127.0.0.1, a fresh browser profile, keys typed and taps given as the

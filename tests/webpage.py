@@ -54,13 +54,16 @@ class Browser:
 
     def __init__(self, profile, log):
         import websocket
+        # Written anew by this browser; one left by the last is stale.
+        active = os.path.join(profile, "DevToolsActivePort")
+        if os.path.exists(active):
+            os.remove(active)
         self.process = subprocess.Popen(
             [CHROMIUM, "--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic",
              "--no-first-run", "--disable-background-networking", "--disable-component-update",
              "--disable-sync", "--user-data-dir=" + profile, "--remote-debugging-port=0",
              "--window-size=1024,768", "--force-device-scale-factor=1", "about:blank"],
             stdout=subprocess.DEVNULL, stderr=log, stdin=subprocess.DEVNULL)
-        active = os.path.join(profile, "DevToolsActivePort")
         deadline = time.monotonic() + 30
         while True:
             check(self.process.poll() is None, "Chromium ended at start-up")
