@@ -103,7 +103,7 @@ def play_a_game(game, browser, url):
     browser.key("Backspace")
     browser.type(str(product))
     browser.key("Enter")
-    verdict = game.read(browser, window, "lblMessage", RIGHT, "Sbagliato!! %d" % product)
+    verdict = game.read(browser, window, "lblMessage", RIGHT, "Sbagliato!! %d" % product, "")
     check(verdict == RIGHT, "the right answer %d to %s was not taken as right" % (product, factors))
     check(game.read(browser, window, "lblScore", "0", "1", "2") == "1", "the right answers do not read 1")
 

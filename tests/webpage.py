@@ -86,6 +86,9 @@ class Browser:
         self.console = []
         self.call("Runtime.enable")
         self.call("Page.enable")
+        # The page has the keyboard, as in a browser window in front; a
+        # headless one is otherwise never focused.
+        self.call("Emulation.setFocusEmulationEnabled", enabled=True)
 
     def call(self, method, **params):
         self.next_id += 1
