@@ -136,7 +136,8 @@ class Browser:
     # ---- Input, as the browser's own events ----
 
     KEYS = {"Enter": ("Enter", 13, "\r"), "Backspace": ("Backspace", 8, ""),
-            "Space": ("Space", 32, " ")}
+            "Space": ("Space", 32, " "), "Alt": ("AltLeft", 18, ""),
+            "ArrowRight": ("ArrowRight", 39, "")}
 
     def key(self, name):
         if name in self.KEYS:
@@ -149,7 +150,10 @@ class Browser:
             vk = ord(name.upper()) if name.isalnum() else 189
         event = {"key": key, "code": code, "windowsVirtualKeyCode": vk,
                  "nativeVirtualKeyCode": vk}
-        self.call("Input.dispatchKeyEvent", type="keyDown", text=text, **event)
+        if text:
+            event["text"] = text
+        self.call("Input.dispatchKeyEvent", type="keyDown", **event)
+        event.pop("text", None)
         self.call("Input.dispatchKeyEvent", type="keyUp", **event)
 
     def type(self, text):
