@@ -17,6 +17,7 @@ int main(int argc, char *argv[])
     QGuiApplication::setQuitOnLastWindowClosed(false);
     segni::installItalianTranslation();
     segni::installStyle();
+    segni::installSystemSpecifics();
     segni::ui::installFonts();
 
     segni::QtPlatform platform;

@@ -26,6 +26,8 @@ private slots:
     void dateWithoutRegionalSettingsIsItalian();
     void timerTicksOnceASecondFromCreation();
     void reseedingWithTheSameClockDoesNotRepeatDraws();
+    void closingOpenBoxesRunsTheActionAfterTheirHandlers_data();
+    void closingOpenBoxesRunsTheActionAfterTheirHandlers();
 };
 
 void PlatformTest::initTestCase()
@@ -137,6 +139,56 @@ void PlatformTest::reseedingWithTheSameClockDoesNotRepeatDraws()
     QVERIFY(first != second);
     QVERIFY(first >= 0 && first < 1);
     QVERIFY(second >= 0 && second < 1);
+}
+
+// How a web page ends a game while a box is open: the box closes as if
+// declined, and the action (with boxes of its own) runs only once the
+// handler that was waiting in it has returned, never inside its wait.
+void PlatformTest::closingOpenBoxesRunsTheActionAfterTheirHandlers_data()
+{
+    QTest::addColumn<bool>("input");
+    QTest::addColumn<bool>("boxOpen");
+    QTest::newRow("question box") << false << true;
+    QTest::newRow("input box") << true << true;
+    QTest::newRow("no box") << false << false;
+}
+
+void PlatformTest::closingOpenBoxesRunsTheActionAfterTheirHandlers()
+{
+    QFETCH(bool, input);
+    QFETCH(bool, boxOpen);
+    QtPlatform platform;
+    QStringList events;
+    const auto action = [&] {
+        events << QStringLiteral("action");
+        // Its own box opens at the top level and is answered as usual.
+        QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+        platform.messageBox(nullptr, MessageRequest(QStringLiteral("Ciao")));
+        events << QStringLiteral("action's box closed");
+    };
+    if (!boxOpen) {
+        platform.closeOpenBoxesThen(action);
+        QCOMPARE(events, QStringList{QStringLiteral("action")} << QStringLiteral("action's box closed"));
+        return;
+    }
+    QTimer::singleShot(0, [&] {
+        QVERIFY(QApplication::activeModalWidget());
+        platform.closeOpenBoxesThen(action);
+        events << QStringLiteral("tick done");
+    });
+    if (input) {
+        QCOMPARE(platform.inputBox(nullptr, QStringLiteral("Come ti chiami?"), QString()), QString());
+    } else {
+        const BoxAnswer answer = platform.messageBox(
+            nullptr, MessageRequest(QStringLiteral("INIZIAMO UNA NUOVA GARA  ?"), QString(),
+                                    BoxIcon::Question, BoxButtons::YesNo, BoxAnswer::Yes));
+        QCOMPARE(answer, BoxAnswer::No);
+    }
+    events << QStringLiteral("handler resumed");
+    QVERIFY(!events.contains(QStringLiteral("action")));
+    QTRY_COMPARE(events, QStringList({QStringLiteral("tick done"), QStringLiteral("handler resumed"),
+                                      QStringLiteral("action"),
+                                      QStringLiteral("action's box closed")}));
 }
 
 QTEST_MAIN(PlatformTest)

@@ -41,6 +41,8 @@ QString reasonText(const records::FileError &error)
         // "C:\Classe" reads as "C:lasse": \C is an escape there.
         return QStringLiteral("la chiave folder del gruppo [records] non indica un percorso "
                               "completo di una cartella; si scrive C:/Classe oppure C:\\\\Classe");
+    case Problem::StorageRefused:
+        return QStringLiteral("il browser non permette di conservare dati per questa pagina");
     case Problem::Other:
         break;
     }

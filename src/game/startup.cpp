@@ -54,7 +54,7 @@ void Tavola::endProgram(int status)
     m_over = true;
     m_ending = true;
     Timer1->setEnabled(false);
-    m_platform.endProgram(status);
+    m_platform.endProgram(status, m_restart);
 }
 
 void Tavola::Form_Load()

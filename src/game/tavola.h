@@ -83,7 +83,8 @@ class Tavola : public QObject, public ui::WindowEvents
     Q_OBJECT
 public:
     // restart is called (later, from the event loop) when the pupil starts
-    // a new game; it replaces this window with a fresh one.
+    // a new game, from the menu or, where the program does not end (a web
+    // page), after the end; it replaces this window with a fresh one.
     Tavola(Platform &platform, std::function<void()> restart);
     ~Tavola() override;
 

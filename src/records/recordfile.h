@@ -32,6 +32,7 @@ enum class Problem {
     NotSettings, // a settings file that cannot be parsed
     NotFullPath, // a folder setting that is not a full path
     DriveRelative, // a Windows folder setting like "C:Classe" (a lost backslash)
+    StorageRefused, // a web page's browser keeps no data for it
     Other,
 };
 

@@ -76,9 +76,18 @@ public:
     // Lets other events (ticks, repaints) run for about ms milliseconds.
     virtual void pause(int ms) = 0;
 
+    // Runs an action that shows boxes of its own, from a tick that may come
+    // while a handler waits in a box. Where boxes stack, at once, on top of
+    // the open one. Where they cannot (a web page, which waits in one box
+    // at a time), the open boxes are closed first, as if declined, and the
+    // action runs once their handlers have returned.
+    virtual void runOverOpenBoxes(std::function<void()> action) = 0;
+
     // Ends the program with the given exit status. Handlers that are
-    // waiting in a box when this happens must not carry on.
-    virtual void endProgram(int status) = 0;
+    // waiting in a box when this happens must not carry on. Where a program
+    // does not end (a web page), the platform shows instead that the game is
+    // over, and may later call newGame when the pupil asks for another.
+    virtual void endProgram(int status, std::function<void()> newGame) = 0;
 };
 
 } // namespace segni

@@ -23,6 +23,7 @@
 #include <QTranslator>
 
 #include <memory>
+#include <utility>
 
 namespace segni {
 
@@ -165,13 +166,12 @@ void fitTitle(QDialog &box)
         layout->addItem(room);
 }
 
-// Shows a box, wide enough for its title and with the keyboard, until it
-// is closed; returns how it was closed.
-int runBox(QDialog &box)
+// Makes a box wide enough for its title, and has it ask for the keyboard
+// once it shows.
+void prepareBox(QDialog &box)
 {
     fitTitle(box);
     activateWhenShown(box);
-    return box.exec();
 }
 
 // The box goes before the window under it asks for the keyboard back: a
@@ -270,17 +270,38 @@ void QtPlatform::pause(int ms)
     loop.exec();
 }
 
-void QtPlatform::endProgram(int status)
+void QtPlatform::closeOpenBoxesThen(std::function<void()> action)
 {
-    // Nothing of the game may show or run after this: the windows go at
-    // once, every event loop (nested ones of open boxes included) is told to
-    // leave, and the queued exit also covers the case where the main loop
-    // has not started yet.
-    for (QWidget *window : QApplication::topLevelWidgets())
-        window->hide();
-    QCoreApplication::exit(status);
-    QMetaObject::invokeMethod(
-        qApp, [status] { QCoreApplication::exit(status); }, Qt::QueuedConnection);
+    if (m_openBoxes.isEmpty()) {
+        action();
+        return;
+    }
+    // One action waits at a time; a later one (another tick) replaces it.
+    m_afterBoxes = std::move(action);
+    for (const QPointer<QDialog> &box : std::as_const(m_openBoxes)) {
+        if (box)
+            box->reject();
+    }
+}
+
+int QtPlatform::runBox(QDialog &box)
+{
+    prepareBox(box);
+    m_openBoxes.append(&box);
+    const int result = box.exec();
+    m_openBoxes.removeAll(&box);
+    if (m_openBoxes.isEmpty() && m_afterBoxes) {
+        // After the handler that opened the box has returned to the event
+        // loop; should it have opened another box by then, that one is
+        // closed in turn.
+        QMetaObject::invokeMethod(
+            qApp,
+            [this, action = std::exchange(m_afterBoxes, nullptr)]() mutable {
+                closeOpenBoxesThen(std::move(action));
+            },
+            Qt::QueuedConnection);
+    }
+    return result;
 }
 
 void installItalianTranslation()

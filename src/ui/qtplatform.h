@@ -1,10 +1,16 @@
 // The program's own link to the outside world: QMessageBox, QInputDialog,
-// QTimer, the system clock and the user's data folder.
+// QTimer, the system clock and the record folder. What differs between a
+// desktop and a web page (ending, boxes over boxes, fonts) is in
+// qtplatform_desktop.cpp and qtplatform_wasm.cpp.
 #pragma once
 
 #include "platform.h"
 
 #include "game/random.h"
+
+#include <QDialog>
+#include <QList>
+#include <QPointer>
 
 namespace segni {
 
@@ -19,10 +25,21 @@ public:
     Random &random() override;
     records::RecordFolder recordFolder() override;
     void pause(int ms) override;
-    void endProgram(int status) override;
+    void runOverOpenBoxes(std::function<void()> action) override;
+    void endProgram(int status, std::function<void()> newGame) override;
+
+    // Closes the boxes open now, as if the pupil had declined them, and
+    // runs the action once the handlers that opened them have returned to
+    // the event loop; with no box open, at once.
+    void closeOpenBoxesThen(std::function<void()> action);
 
 private:
+    // Runs a box of messageBox or inputBox, kept in the list of open boxes.
+    int runBox(QDialog &box);
+
     MixingRandom m_random;
+    QList<QPointer<QDialog>> m_openBoxes;
+    std::function<void()> m_afterBoxes;
 };
 
 // Qt's own texts (box buttons and the like) in Italian, whatever the
@@ -33,5 +50,10 @@ void installItalianTranslation();
 // no icons. Looking those icons up in the icon theme would hold up the name
 // prompt, the first thing the pupil sees.
 void installStyle();
+
+// What this kind of system needs before the first window. A web page
+// registers the Liberation fonts it carries (a desktop takes them from the
+// system) and hands the browser's text input to a text box given the focus.
+void installSystemSpecifics();
 
 } // namespace segni

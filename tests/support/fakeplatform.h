@@ -128,7 +128,8 @@ public:
         if (whilePaused)
             whilePaused();
     }
-    void endProgram(int status) override
+    void runOverOpenBoxes(std::function<void()> action) override { action(); }
+    void endProgram(int status, std::function<void()>) override
     {
         ++endCount;
         endedWith = status;

@@ -1,0 +1,103 @@
+#!/usr/bin/python3
+"""Start-up of the web page (./scripts/web) in Debian's Chromium, headless,
+beside the bare Qt window (bench/floor.cpp) built the same way: the time
+from the start of the page's navigation to its first window on screen (the
+game's name prompt; the bare window), read in the page itself at the first
+animation frame that shows it. Each run has a fresh browser profile, so
+nothing is cached; the runs alternate after a warm-up of each. Also the
+sizes of the .wasm file and of the whole folder a school serves.
+
+Usage: web_startup.py PAGE-FOLDER FLOOR-FOLDER [RUNS]
+"""
+
+import gzip
+import os
+import shutil
+import statistics
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
+from webpage import Browser, Folder  # noqa: E402
+
+PROMPT_TITLE = "Rovid edi do rerudiru da razuzo razozezo"
+
+# Runs in the page before its own scripts: notes the time of the first
+# frame in which a window with the given title (any, when empty) shows.
+WATCH = """(() => {
+    const wanted = %s;
+    const look = () => {
+        const host = document.querySelector('#qt-shadow-container');
+        const windows = host && host.shadowRoot
+            ? [...host.shadowRoot.querySelectorAll('.qt-window')] : [];
+        if (windows.some(w => w.style.display === 'block'
+                && (!wanted || w.querySelector('.window-name').innerText === wanted))) {
+            window.segniShownAt = performance.now();
+            return;
+        }
+        requestAnimationFrame(look);
+    };
+    requestAnimationFrame(look);
+})()"""
+
+
+def start_up_ms(url, title, work):
+    profile = tempfile.mkdtemp(dir=work)
+    with open(os.path.join(work, "chromium.log"), "a") as log:
+        browser = Browser(profile, log)
+        try:
+            browser.call("Page.addScriptToEvaluateOnNewDocument",
+                         source=WATCH % ('"%s"' % title if title else "''"))
+            browser.call("Page.navigate", url=url)
+            for _ in range(600):
+                shown = browser.evaluate("window.segniShownAt")
+                if shown is not None:
+                    return shown
+                browser.evaluate("new Promise(r => setTimeout(r, 100))")
+            raise RuntimeError("%s showed no window within a minute" % url)
+        finally:
+            browser.close()
+            shutil.rmtree(profile, ignore_errors=True)
+
+
+def folder_bytes(folder):
+    return sum(os.path.getsize(os.path.join(d, f)) for d, _, files in os.walk(folder)
+               for f in files)
+
+
+def main():
+    page, floor = sys.argv[1:3]
+    runs = int(sys.argv[3]) if len(sys.argv) > 3 else 9
+    work = tempfile.mkdtemp(prefix="web_startup.")
+    served = [Folder(page), Folder(floor)]
+    pages = [("game", served[0].url + "index.html", PROMPT_TITLE),
+             ("floor", served[1].url + "bench_floor.html", "")]
+    times = {"game": [], "floor": []}
+    try:
+        for name, url, title in pages:
+            start_up_ms(url, title, work)  # warm-up
+        for _ in range(runs):
+            for name, url, title in pages:
+                times[name].append(start_up_ms(url, title, work))
+    finally:
+        for folder in served:
+            folder.close()
+        shutil.rmtree(work, ignore_errors=True)
+    game = statistics.median(times["game"])
+    bare = statistics.median(times["floor"])
+    print("| measure | game | floor | ratio |")
+    print("|---|---|---|---|")
+    print("| page load to the name prompt (median of %d) | %.0f ms | %.0f ms | %.2f |"
+          % (runs, game, bare, game / bare))
+    wasm = os.path.join(page, "segni.wasm")
+    with open(wasm, "rb") as f:
+        packed = len(gzip.compress(f.read(), 9))
+    print()
+    print("segni.wasm: %.1f MiB (%.1f MiB gzip-compressed, as a server may send it);"
+          % (os.path.getsize(wasm) / 2**20, packed / 2**20))
+    print("the whole folder %s: %.1f MiB" % (page, folder_bytes(page) / 2**20))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,109 @@
+// A web page (Qt for WebAssembly): the page waits in one box at a time,
+// the program never ends, the fonts travel with the page, and typing
+// reaches a text box through the browser's text input.
+
+#include "qtplatform.h"
+
+#include "layout.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFontDatabase>
+#include <QInputMethod>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+
+namespace segni {
+
+namespace {
+
+// What the page shows once a game has ended: a page cannot close itself,
+// so it says that the game is over and offers another one.
+class ClosingPage : public QWidget
+{
+public:
+    ClosingPage()
+    {
+        setObjectName(QStringLiteral("closingPage"));
+        setWindowTitle(applicationTitle());
+        setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+        setAutoFillBackground(true);
+        QPalette colours = palette();
+        colours.setColor(QPalette::Window, ui::kWindow.background.toColor());
+        setPalette(colours);
+
+        auto *text = new QLabel(QStringLiteral("Il gioco è finito."), this);
+        text->setObjectName(QStringLiteral("closingText"));
+        QFont large = ui::windowFace();
+        large.setPixelSize(24);
+        text->setFont(large);
+        text->setAlignment(Qt::AlignCenter);
+        m_again = new QPushButton(QStringLiteral("NUOVO GIOCO"), this);
+        m_again->setObjectName(QStringLiteral("newGame"));
+        m_again->setAutoDefault(true);
+
+        auto *layout = new QVBoxLayout(this);
+        layout->addStretch();
+        layout->addWidget(text);
+        layout->addSpacing(24);
+        layout->addWidget(m_again, 0, Qt::AlignHCenter);
+        layout->addStretch();
+
+        connect(m_again, &QPushButton::clicked, this, [this] {
+            hide();
+            if (m_newGame)
+                std::exchange(m_newGame, nullptr)();
+        });
+    }
+
+    void showFor(std::function<void()> newGame)
+    {
+        m_newGame = std::move(newGame);
+        showFullScreen();
+        activateWindow();
+        m_again->setFocus();
+    }
+
+private:
+    QPushButton *m_again = nullptr;
+    std::function<void()> m_newGame;
+};
+
+} // namespace
+
+void QtPlatform::runOverOpenBoxes(std::function<void()> action)
+{
+    // A box opened from a handler that runs inside another box's wait
+    // would freeze the page: the open box goes first.
+    closeOpenBoxesThen(std::move(action));
+}
+
+void QtPlatform::endProgram(int, std::function<void()> newGame)
+{
+    for (QWidget *window : QApplication::topLevelWidgets())
+        window->hide();
+    static ClosingPage *page = new ClosingPage;
+    page->showFor(std::move(newGame));
+}
+
+void installSystemSpecifics()
+{
+    const QDir fonts(QStringLiteral(":/segni-fonts"));
+    for (const QString &file : fonts.entryList(QDir::Files))
+        QFontDatabase::addApplicationFont(fonts.filePath(file));
+
+    // Typed text reaches a text box through the browser's own text input,
+    // which has the keyboard only once asked for it, as a tap on the box
+    // does. Without this, keys typed into the name prompt or the answer
+    // box, freshly given the focus, would go nowhere.
+    QObject::connect(qApp, &QApplication::focusChanged, qApp, [](QWidget *, QWidget *now) {
+        if (!now || !now->testAttribute(Qt::WA_InputMethodEnabled))
+            return;
+        QTimer::singleShot(0, now, [] { QGuiApplication::inputMethod()->show(); });
+    });
+}
+
+} // namespace segni

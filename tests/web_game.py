@@ -1,0 +1,204 @@
+#!/usr/bin/python3
+"""The web page (./scripts/web) played in Debian's Chromium, headless, as a
+pupil would, over the DevTools protocol: the folder served over http from
+127.0.0.1, a fresh browser profile, keys typed and taps given as the
+browser's own input events.
+
+- A game: the name, the greeting, the question read off the canvas (a
+  screenshot of the game window matched by screenprobe), letters typed and
+  refused (keys and an input method's commit), a digit erased with
+  Backspace, the right answer, Exit, the goodbye, the record's
+  confirmation; the page then says the game is over, the record is one
+  item of the browser's local storage holding both record files' bytes,
+  and the page's button starts another game without a reload.
+- The same profile after the browser is restarted: the record (1) and its
+  holder's name show.
+- The test build (a one-minute clock): the time runs out while the
+  new-game question is open; the question closes and the goodbye comes,
+  then the end.
+
+Usage: web_game.py PAGE-FOLDER TEST-PAGE-FOLDER SCREENPROBE [ROUNDS]
+Exits 77 (skipped) when there is no page, no Chromium or no DevTools client.
+"""
+
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+from webpage import CHROMIUM, Browser, Failure, Folder, check
+
+NAME = "Anna"
+PROMPT_TITLE = "Rovid edi do rerudiru da razuzo razozezo"
+GREETING_TITLE = "Sei pronto per il record? Buona fortuna"
+PLAYING_TITLE = "Ziverur adi v edizor arizadev"
+NEW_GAME_TITLE = "INIZIARE NUOVA GARA"
+STORED = {"marvo.txt": "1\r\n", "nmarvo.txt": NAME + "\r\n"}
+
+
+def skip(why):
+    print("SKIPPED: " + why)
+    sys.exit(77)
+
+
+class Game:
+    def __init__(self, probe, work):
+        self.probe = probe
+        self.work = work
+        self.shots = 0
+
+    def run_probe(self, *args):
+        result = subprocess.run([self.probe, *args], capture_output=True, text=True)
+        check(result.returncode == 0, "screenprobe %s: %s" % (" ".join(args), result.stderr))
+        return result.stdout.rstrip("\n")
+
+    def shot(self, browser, window):
+        self.shots += 1
+        path = os.path.join(self.work, "shot%d.png" % self.shots)
+        browser.screenshot(window, path)
+        return path
+
+    def read(self, browser, window, label, *captions):
+        return self.run_probe("--image", self.shot(browser, window), "--read", label, *captions)
+
+    def tap(self, browser, window, name):
+        x, y = map(int, self.run_probe("--locate", name).split())
+        browser.tap(window["x"] + x, window["y"] + y)
+
+    def start(self, browser, url, name):
+        """Loads the page and gets through the name prompt and the
+        greeting to the game window."""
+        browser.call("Page.navigate", url=url)
+        prompt = browser.wait_for_box(PROMPT_TITLE, 120)
+        # The pupil taps the text box, as on a tablet: typing straight into
+        # a box the program gave the focus does not reach it here.
+        browser.tap(prompt["x"] + prompt["width"] / 2, prompt["y"] + 47)
+        browser.type(name)
+        browser.key("Enter")
+        browser.wait_for_box(GREETING_TITLE)
+        browser.key("Enter")
+        return self.wait_for_game(browser)
+
+    def wait_for_game(self, browser):
+        return browser.wait_for("the game window", lambda windows: next(
+            (w for w in windows if w["title"] == PLAYING_TITLE and not w["blocked"]
+             and len(windows) == 1), None))
+
+    def wait_for_end(self, browser):
+        """The page once the game has ended: one window, the whole page."""
+        return browser.wait_for("the page's end", lambda windows: len(windows) == 1
+                                and windows[0]["title"] == "segni" and windows[0]["width"] >= 1000)
+
+
+def play_a_game(game, browser, url):
+    window = game.start(browser, url, NAME)
+    factors = [int(v) for v in game.run_probe("--image", game.shot(browser, window)).split()]
+    check(len(factors) == 3, "no question read off the page")
+    product = factors[0] * factors[1] * factors[2]
+    # Refused: letters from keys and from an input method; a digit erased.
+    game.tap(browser, window, "txtAnswer")
+    browser.type("a")
+    browser.commit("x")
+    browser.type("9")
+    browser.key("Backspace")
+    browser.type(str(product))
+    browser.key("Enter")
+
+    game.tap(browser, window, "cmdExit")
+    browser.wait_for_title_start("Data ")
+    browser.key("Enter")
+    browser.wait_for_box("segni")
+    browser.key("Enter")
+    game.wait_for_end(browser)
+
+    stored = browser.evaluate("localStorage.getItem('segni/record')")
+    # The right answer counted (the score 1 beat no record) under the name.
+    check(stored is not None, "no record in the browser's local storage (the answer to %s "
+          "was %d)" % (factors, product))
+    check(json.loads(stored) == STORED, "the stored record is %r" % stored)
+    # Another game from the end, without a reload.
+    browser.key("Space")
+    browser.wait_for_box(PROMPT_TITLE)
+
+
+def record_after_restart(game, browser, url):
+    game.start(browser, url, "Bruno")
+    stored = browser.evaluate("localStorage.getItem('segni/record')")
+    check(stored is not None and json.loads(stored) == STORED,
+          "the stored record after a restart is %r" % stored)
+
+
+def time_up_in_a_box(game, browser, url):
+    game.start(browser, url, "Carla")
+    # NUOVO GIOCO from the keyboard: Alt, then the third entry of the bar.
+    for key in ("Alt", "ArrowRight", "ArrowRight", "Enter"):
+        browser.key(key)
+    browser.wait_for_box(NEW_GAME_TITLE)
+    # The one-minute clock runs out behind the question: it closes, and the
+    # goodbye comes in front of the window.
+    browser.wait_for_title_start("Data ", 90)
+    check(not any(w["title"] == NEW_GAME_TITLE for w in browser.windows()),
+          "the new-game question stayed open under the goodbye")
+    browser.key("Enter")
+    game.wait_for_end(browser)
+
+
+def main():
+    if len(sys.argv) not in (4, 5):
+        print(__doc__)
+        return 2
+    page, test_page, probe = sys.argv[1:4]
+    rounds = int(sys.argv[4]) if len(sys.argv) == 5 else int(os.environ.get("WEB_GAME_ROUNDS", "1"))
+    for folder in (page, test_page):
+        if not os.path.isfile(os.path.join(folder, "index.html")):
+            skip("no web page in %s (./scripts/web builds it)" % folder)
+    if not os.access(CHROMIUM, os.X_OK):
+        skip("Chromium is not installed (./scripts/web installs it)")
+    try:
+        import websocket  # noqa: F401
+    except ImportError:
+        skip("python3-websocket is not installed (./scripts/web installs it)")
+
+    passed = 0
+    for round_ in range(1, rounds + 1):
+        work = tempfile.mkdtemp(prefix="web_game.")
+        log = open(os.path.join(work, "chromium.log"), "w")
+        served = [Folder(page), Folder(test_page)]
+        browser = None
+        step = ""
+        try:
+            game = Game(probe, work)
+            profile = os.path.join(work, "profile")
+            for step, run, url in (
+                    ("a game", play_a_game, served[0].url),
+                    ("the record after a restart", record_after_restart, served[0].url),
+                    ("time up with a box open", time_up_in_a_box, served[1].url)):
+                if step != "the record after a restart":
+                    shutil.rmtree(profile, ignore_errors=True)
+                browser = Browser(profile, log)
+                run(game, browser, url)
+                browser.close()
+                browser = None
+                print("round %d: %s: passed" % (round_, step))
+                passed += 1
+        except Failure as failure:
+            print("round %d: %s: FAIL: %s" % (round_, step, failure))
+            if browser:
+                for line in browser.console[-20:]:
+                    print("  page: " + line)
+                browser.close()
+            print("%d passed, 1 failed" % passed)
+            return 1
+        finally:
+            for folder in served:
+                folder.close()
+            log.close()
+            shutil.rmtree(work, ignore_errors=True)
+    print("%d passed, 0 failed" % passed)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
