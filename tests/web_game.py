@@ -60,9 +60,6 @@ class Game:
         browser.screenshot(window, path)
         return path
 
-    def read(self, browser, window, label, *captions):
-        return self.run_probe("--image", self.shot(browser, window), "--read", label, *captions)
-
     def tap(self, browser, window, name):
         x, y = map(int, self.run_probe("--locate", name).split())
         browser.tap(window["x"] + x, window["y"] + y)
