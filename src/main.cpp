@@ -17,7 +17,7 @@ int main(int argc, char *argv[])
     QGuiApplication::setQuitOnLastWindowClosed(false);
     segni::installItalianTranslation();
     segni::installStyle();
-    segni::installSystemSpecifics();
+    segni::installBundledFonts();
     segni::ui::installFonts();
 
     segni::QtPlatform platform;

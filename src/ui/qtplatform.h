@@ -51,9 +51,8 @@ void installItalianTranslation();
 // prompt, the first thing the pupil sees.
 void installStyle();
 
-// What this kind of system needs before the first window. A web page
-// registers the Liberation fonts it carries (a desktop takes them from the
-// system) and hands the browser's text input to a text box given the focus.
-void installSystemSpecifics();
+// The faces the program carries itself, registered before any text is laid
+// out: the web page's Liberation fonts. A desktop takes them from the system.
+void installBundledFonts();
 
 } // namespace segni

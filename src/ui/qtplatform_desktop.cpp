@@ -28,7 +28,7 @@ void QtPlatform::endProgram(int status, std::function<void()>)
         qApp, [status] { QCoreApplication::exit(status); }, Qt::QueuedConnection);
 }
 
-void installSystemSpecifics()
+void installBundledFonts()
 {
 }
 

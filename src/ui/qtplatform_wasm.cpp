@@ -1,6 +1,5 @@
 // A web page (Qt for WebAssembly): the page waits in one box at a time,
-// the program never ends, the fonts travel with the page, and typing
-// reaches a text box through the browser's text input.
+// the program never ends, and the fonts travel with the page.
 
 #include "qtplatform.h"
 
@@ -9,10 +8,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFontDatabase>
-#include <QInputMethod>
 #include <QLabel>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -89,21 +86,11 @@ void QtPlatform::endProgram(int, std::function<void()> newGame)
     page->showFor(std::move(newGame));
 }
 
-void installSystemSpecifics()
+void installBundledFonts()
 {
     const QDir fonts(QStringLiteral(":/segni-fonts"));
     for (const QString &file : fonts.entryList(QDir::Files))
         QFontDatabase::addApplicationFont(fonts.filePath(file));
-
-    // Typed text reaches a text box through the browser's own text input,
-    // which has the keyboard only once asked for it, as a tap on the box
-    // does. Without this, keys typed into the name prompt or the answer
-    // box, freshly given the focus, would go nowhere.
-    QObject::connect(qApp, &QApplication::focusChanged, qApp, [](QWidget *, QWidget *now) {
-        if (!now || !now->testAttribute(Qt::WA_InputMethodEnabled))
-            return;
-        QTimer::singleShot(0, now, [] { QGuiApplication::inputMethod()->show(); });
-    });
 }
 
 } // namespace segni
