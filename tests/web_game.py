@@ -4,10 +4,12 @@ pupil would, over the DevTools protocol: the folder served over http from
 127.0.0.1, a fresh browser profile, keys typed and taps given as the
 browser's own input events.
 
-- A game: the name, the greeting, the question read off the canvas (a
-  screenshot of the game window matched by screenprobe), letters typed and
-  refused (keys and an input method's commit), a digit erased with
-  Backspace, the right answer, Exit, the goodbye, the record's
+- A game: the name typed into the prompt straight away, the greeting,
+  the question read off the canvas (a screenshot of the game window
+  matched by screenprobe), the answer begun straight away from the keys
+  and finished after a tap on the box through an input method, letters
+  refused both ways, a digit erased with Backspace, Exit, the goodbye, the
+  record's
   confirmation; the page then says the game is over, the record is one
   item of the browser's local storage holding both record files' bytes,
   and the page's button starts another game without a reload.
@@ -68,10 +70,8 @@ class Game:
         """Loads the page and gets through the name prompt and the
         greeting to the game window."""
         browser.call("Page.navigate", url=url)
-        prompt = browser.wait_for_box(PROMPT_TITLE, 120)
-        # The pupil taps the text box, as on a tablet: typing straight into
-        # a box the program gave the focus does not reach it here.
-        browser.tap(prompt["x"] + prompt["width"] / 2, prompt["y"] + 47)
+        browser.wait_for_box(PROMPT_TITLE, 120)
+        # Typed straight away, as at a keyboard: the box has the focus.
         browser.type(name)
         browser.key("Enter")
         browser.wait_for_box(GREETING_TITLE)
@@ -94,13 +94,18 @@ def play_a_game(game, browser, url):
     factors = [int(v) for v in game.run_probe("--image", game.shot(browser, window)).split()]
     check(len(factors) == 3, "no question read off the page")
     product = factors[0] * factors[1] * factors[2]
-    # Refused: letters from keys and from an input method; a digit erased.
-    game.tap(browser, window, "txtAnswer")
+    answer = str(product)
+    # Typed straight away, as at a keyboard: the answer box has the focus.
+    # A letter is refused; the answer's first character goes in.
     browser.type("a")
+    browser.type(answer[0])
+    # Then as on a tablet: the box tapped, text from the on-screen keyboard
+    # (an input method) with a letter refused, a digit erased, the rest.
+    game.tap(browser, window, "txtAnswer")
     browser.commit("x")
     browser.type("9")
     browser.key("Backspace")
-    browser.type(str(product))
+    browser.type(answer[1:])
     browser.key("Enter")
 
     game.tap(browser, window, "cmdExit")

@@ -7,6 +7,7 @@
 #include <QInputMethodEvent>
 #include <QMenuBar>
 #include <QPointer>
+#include <QTimer>
 
 #include <cstring>
 
@@ -208,8 +209,22 @@ void MainWindow::focusFirstControl()
 bool MainWindow::event(QEvent *event)
 {
     const bool result = QMainWindow::event(event);
-    if (event->type() == QEvent::WindowActivate)
+    if (event->type() == QEvent::WindowActivate) {
+        QWidget *before = focusWidget();
         m_events.Form_Activate();
+        // The control the handler gave the focus keeps it. Qt for
+        // WebAssembly hands the focus back to the control that had it before
+        // the window came to the front once this event is over, which would
+        // leave the pupil typing into a button.
+        QPointer<QWidget> chosen = focusWidget();
+        if (chosen && chosen != before) {
+            QTimer::singleShot(0, this, [chosen] {
+                if (chosen && chosen->isVisible() && chosen->isEnabled()
+                    && chosen->isActiveWindow())
+                    chosen->setFocus(Qt::ActiveWindowFocusReason);
+            });
+        }
+    }
     return result;
 }
 

@@ -9,6 +9,7 @@
 #include <QFontInfo>
 #include <QGridLayout>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
@@ -174,6 +175,26 @@ void prepareBox(QDialog &box)
     activateWhenShown(box);
 }
 
+// The text box has the keyboard when its box comes up. Qt for WebAssembly
+// gives it to the box's OK button instead, where typed letters are lost
+// and Enter answers with no name; the first focus the box gets goes to the
+// text box.
+void keepFocusOnTextBox(QInputDialog &box)
+{
+    auto *edit = box.findChild<QLineEdit *>();
+    if (!edit)
+        return;
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = QObject::connect(qApp, &QApplication::focusChanged, &box,
+                             [&box, edit, once](QWidget *, QWidget *now) {
+                                 if (!now || now->window() != &box)
+                                     return;
+                                 QObject::disconnect(*once);
+                                 if (now != edit)
+                                     edit->setFocus(Qt::ActiveWindowFocusReason);
+                             });
+}
+
 // The box goes before the window under it asks for the keyboard back: a
 // box that has just closed can still be the application's focus window for
 // a moment, and Qt's Wayland plugin follows that window when asked (Qt 6.4
@@ -226,6 +247,7 @@ QString QtPlatform::inputBox(QWidget *parent, const QString &prompt, const QStri
     dialog->setWindowTitle(title);
     dialog->setLabelText(prompt);
     dialog->setTextValue(QString());
+    keepFocusOnTextBox(*dialog);
     const bool accepted = runBox(*dialog) == QDialog::Accepted;
     const QString text = accepted ? dialog->textValue() : QString();
     closeBox(std::move(dialog), parent);
