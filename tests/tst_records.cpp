@@ -195,7 +195,6 @@ private slots:
     void failedSaveIsReportedNotConfirmed();
     void anotherCopysLockNeverFreezesTheGame_data();
     void anotherCopysLockNeverFreezesTheGame();
-    void startWhileAnotherCopySavesShowsItsWholeNewPair();
     void folderThatTakesNoNewFileStillTakesTheRecord_data();
     void folderThatTakesNoNewFileStillTakesTheRecord();
     void anUnfinishedSaveComesBeforeTheNextOne();
@@ -539,27 +538,6 @@ void RecordsTest::anotherCopysLockNeverFreezesTheGame()
         QVERIFY2(texts[1].contains(QStringLiteral("un'altra copia del gioco")), qPrintable(texts[1]));
         QCOMPARE(bytesOf(game.scoreFile()), QByteArray());
     }
-}
-
-void RecordsTest::startWhileAnotherCopySavesShowsItsWholeNewPair()
-{
-    Game game;
-    QDir().mkpath(game.platform.folder);
-    QVERIFY(writeBytes(game.scoreFile(), "0\r\n"));
-    QVERIFY(writeBytes(game.holderFile(), "Bea\r\n"));
-    // Another copy has decided its new pair, and stays in the middle of
-    // putting it in place.
-    fs::Folder folder;
-    QVERIFY(folder.open(game.platform.folder).ok());
-    fs::Lock other;
-    fs::Result result;
-    QCOMPARE(other.acquire(folder, lockFileName(), 0, result), fs::Lock::State::Held);
-    QVERIFY(writeBytes(game.platform.folder + QLatin1Char('/') + intentFileName(),
-                       "segni-record 1\n3 6\n1\r\nAnna\r\n"));
-    QVERIFY(writeBytes(game.scoreFile(), "1\r\n"));
-    game.load();
-    QCOMPARE(game.w().lblpunti->caption(), QStringLiteral("1\r\n"));
-    QCOMPARE(game.w().lblnome->caption(), QStringLiteral("Anna\r\n"));
 }
 
 void RecordsTest::folderThatTakesNoNewFileStillTakesTheRecord_data()
