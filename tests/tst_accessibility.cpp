@@ -52,8 +52,9 @@ void AccessibilityTest::controlsAreNamedInItalian()
     QFETCH(QString, description);
     Game game;
     QDir().mkpath(game.platform.folder);
-    QVERIFY(!records::saveRecord(game.platform.folder + QLatin1Char('/'), QStringLiteral("9"),
-                                 QStringLiteral("Bruno")));
+    QVERIFY(records::saveRecord(game.platform.folder + QLatin1Char('/'), QStringLiteral("9"),
+                                QStringLiteral("Bruno"))
+                .saved());
     game.start(drawsFor(7, 3, 2, 0));
     game.answer(QStringLiteral("42"));
     auto *widget = game.w().findChild<QWidget *>(object);

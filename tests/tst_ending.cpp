@@ -1,6 +1,7 @@
 // Ending a game: the exit button, closing the window, and a new game.
 
 #include "fakeplatform.h"
+#include "records/recordstore.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,6 +45,11 @@ private slots:
     void newGameStartsAFreshWindowFromZero();
     void closingTheWindowKeepsABeatenRecord_data();
     void closingTheWindowKeepsABeatenRecord();
+    void aRecordRaisedMeanwhileStandsAndIsTold_data();
+    void aRecordRaisedMeanwhileStandsAndIsTold();
+    void theRecordShownFollowsTheFolder();
+    void sessionEndSavesABeatenRecordAtOnce_data();
+    void sessionEndSavesABeatenRecordAtOnce();
 };
 
 void EndingTest::exitSavesOnlyABeatenRecord_data()
@@ -65,9 +71,14 @@ void EndingTest::exitSavesOnlyABeatenRecord()
     QFETCH(bool, saved);
     Game game;
     playTo(game, record, "Bruno\r\n", right);
+    // A lesson may end with the goodbye still open: the record is on disk
+    // by then.
+    QByteArray atGoodbye;
+    game.platform.replies = {Reply{BoxAnswer::Ok, {}, [&] { atGoodbye = bytesOf(game.scoreFile()); }}};
     game.tavola->cmdExit_Click();
     const QStringList texts = game.platform.messageTexts();
     QCOMPARE(texts.first(), QStringLiteral("Ciao Anna, alla prossima sfida!"));
+    QCOMPARE(atGoodbye, bytesOf(game.scoreFile()));
     if (saved) {
         QCOMPARE(texts, (QStringList{texts.first(), kSaved}));
         QCOMPARE(bytesOf(game.scoreFile()), QByteArray::number(right) + "\r\n");
@@ -200,6 +211,83 @@ void EndingTest::closingTheWindowKeepsABeatenRecord()
     QCOMPARE(bytesOf(game.scoreFile()), saved ? QByteArray("3\r\n") : QByteArray("2\r\n"));
     QCOMPARE(bytesOf(game.holderFile()), saved ? QByteArray("Anna\r\n") : QByteArray("Bruno\r\n"));
     QCOMPARE(game.platform.endedWith, std::optional<int>(0));
+}
+
+void EndingTest::aRecordRaisedMeanwhileStandsAndIsTold_data()
+{
+    QTest::addColumn<QString>("ending");
+    QTest::addColumn<QString>("holder");
+    QTest::addColumn<QString>("told");
+    const QString byBruno = QStringLiteral(
+        "Mentre giocavi, Bruno ha portato il record a 5 punti: il tuo punteggio non lo supera.");
+    QTest::newRow("exit") << "exit" << "Bruno" << byBruno;
+    QTest::newRow("closing the window") << "close" << "Bruno" << byBruno;
+    QTest::newRow("new game") << "new" << "Bruno" << byBruno;
+    QTest::newRow("a holder with no name")
+        << "exit" << ""
+        << "Mentre giocavi, il record è stato portato a 5 punti: il tuo punteggio non lo supera.";
+}
+
+void EndingTest::aRecordRaisedMeanwhileStandsAndIsTold()
+{
+    QFETCH(QString, ending);
+    QFETCH(QString, holder);
+    QFETCH(QString, told);
+    Game game;
+    playTo(game, "", "", 3);
+    // A classmate's copy saves 5 after this game's last question.
+    QVERIFY(records::saveRecord(game.tavola->cartella, QStringLiteral("5"), holder).saved());
+    if (ending == QLatin1String("exit")) {
+        game.tavola->cmdExit_Click();
+    } else if (ending == QLatin1String("close")) {
+        game.tavola->show();
+        QVERIFY(QTest::qWaitForWindowExposed(&game.w()));
+        QVERIFY(game.w().close());
+    } else {
+        game.platform.replies = {Reply{BoxAnswer::Yes, {}, {}}};
+        game.w().Next->trigger();
+    }
+    const QStringList texts = game.platform.messageTexts();
+    QCOMPARE(texts.last(), told);
+    QVERIFY(!texts.contains(kSaved));
+    QCOMPARE(bytesOf(game.scoreFile()), QByteArray("5\r\n"));
+    QCOMPARE(bytesOf(game.holderFile()), holder.toUtf8() + "\r\n");
+    QCOMPARE(game.w().lblpunti->caption(), QStringLiteral("5\r\n"));
+    QCOMPARE(game.w().lblnome->caption(), holder + QStringLiteral("\r\n"));
+}
+
+void EndingTest::theRecordShownFollowsTheFolder()
+{
+    Game game;
+    playTo(game, "", "", 2);
+    QVERIFY(records::saveRecord(game.tavola->cartella, QStringLiteral("1"), QStringLiteral("Bruno"))
+                .saved());
+    game.tavola->cmdNext_Click();
+    QCOMPARE(game.w().lblpunti->caption(), QStringLiteral("1\r\n"));
+    QCOMPARE(game.w().lblnome->caption(), QStringLiteral("Bruno\r\n"));
+    // Two right answers beat the class's record of 1 by one: announced.
+    QCOMPARE(game.platform.messageTexts(), QStringList{QStringLiteral("E' record")});
+}
+
+void EndingTest::sessionEndSavesABeatenRecordAtOnce_data()
+{
+    QTest::addColumn<bool>("programEnds");
+    QTest::newRow("logout or shutdown (the session manager asks)") << false;
+    QTest::newRow("SIGTERM") << true;
+}
+
+void EndingTest::sessionEndSavesABeatenRecordAtOnce()
+{
+    QFETCH(bool, programEnds);
+    Game game;
+    playTo(game, "1\r\n", "Bruno\r\n", 2);
+    game.tavola->sessionEnding(programEnds);
+    // No box may wait for a pupil who is gone.
+    QCOMPARE(game.platform.calls.size(), 0);
+    QCOMPARE(bytesOf(game.scoreFile()), QByteArray("2\r\n"));
+    QCOMPARE(bytesOf(game.holderFile()), QByteArray("Anna\r\n"));
+    QCOMPARE(game.tavola->isOver(), programEnds);
+    QCOMPARE(game.platform.endedWith.has_value(), programEnds);
 }
 
 QTEST_MAIN(EndingTest)

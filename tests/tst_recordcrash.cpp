@@ -1,7 +1,8 @@
-// The record pair survives a crash at any point of a save, and a start
-// that cannot lock undoes nothing of a save under way: the real save and
-// start run in a child process that stops right after each of its changes
-// on disk in turn. The same on every system.
+// The record pair survives a crash at any point of a save, a start that
+// cannot lock undoes nothing of a save under way, and a class whose games
+// end together keeps its best record: the real save and start run in child
+// processes, which stop right after each of their changes on disk in turn,
+// or save all at once. The same on every system.
 
 #include "fakeplatform.h"
 #include "records/recordstore.h"
@@ -9,8 +10,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
 
 using namespace segni;
 using namespace segni::records;
@@ -63,13 +69,26 @@ QString child()
 }
 
 QStringList arguments(const QString &folder, const char *action, int change, const char *mode,
-                      bool noLocks = false)
+                      const QString &locks = QStringLiteral("real"))
 {
-    QStringList list{folder, QString::fromLatin1(action), QString::number(change),
-                     QString::fromLatin1(mode)};
-    if (noLocks)
-        list << QStringLiteral("nolocks");
-    return list;
+    return {folder, QString::fromLatin1(action), QString::number(change),
+            QString::fromLatin1(mode), locks};
+}
+
+fs::SystemLocks systemLocks(const QString &locks)
+{
+    if (locks == QLatin1String("failing"))
+        return fs::SystemLocks::Failing;
+    return locks == QLatin1String("granted") ? fs::SystemLocks::GrantedAtOnce
+                                             : fs::SystemLocks::Real;
+}
+
+void lockModes()
+{
+    QTest::addColumn<QString>("locks");
+    QTest::newRow("locks that fail (a share mounted without them)") << QStringLiteral("failing");
+    QTest::newRow("locks granted at once (each machine grants its own)")
+        << QStringLiteral("granted");
 }
 
 // Runs the child to its end; true when it ended itself after its change.
@@ -92,7 +111,10 @@ class RecordCrashTest : public QObject
 private slots:
     void crashAtAnyPointOfASaveLeavesOneWholePair_data();
     void crashAtAnyPointOfASaveLeavesOneWholePair();
+    void startWithoutLockUndoesNothingOfASaveUnderWay_data();
     void startWithoutLockUndoesNothingOfASaveUnderWay();
+    void aClassEndingTogetherKeepsItsBestRecord_data();
+    void aClassEndingTogetherKeepsItsBestRecord();
     void intentThatIsNotWholeNamesNoPair_data();
     void intentThatIsNotWholeNamesNoPair();
 };
@@ -145,17 +167,23 @@ void RecordCrashTest::crashAtAnyPointOfASaveLeavesOneWholePair()
     QCOMPARE(shown(loadRecord(folder, false)), kNew);
 }
 
+void RecordCrashTest::startWithoutLockUndoesNothingOfASaveUnderWay_data()
+{
+    lockModes();
+}
+
 void RecordCrashTest::startWithoutLockUndoesNothingOfASaveUnderWay()
 {
-    // A network share mounted without locks: no copy can lock. A copy
-    // saving is held back after each of its changes while another starts.
+    // A network share whose locks do not exclude: a copy saving is held
+    // back after each of its changes while another starts.
+    QFETCH(QString, locks);
     QTemporaryDir dir;
     const QString folder = dir.path();
     restore(folder, files(kOld));
     int points = 0;
     for (int point = 1;; ++point) {
         QProcess saving;
-        saving.start(child(), arguments(folder, "save", point, "freeze", true));
+        saving.start(child(), arguments(folder, "save", point, "freeze", locks));
         if (!saving.waitForReadyRead(30000)) {
             // The save had fewer changes, and ran to its end.
             saving.waitForFinished(30000);
@@ -166,7 +194,7 @@ void RecordCrashTest::startWithoutLockUndoesNothingOfASaveUnderWay()
         }
         ++points;
         const Snapshot frozen = snapshot(folder);
-        fs::setTestHooks({nullptr, true});
+        fs::setTestHooks({nullptr, systemLocks(locks)});
         const Pair pair = shown(loadRecord(folder, false));
         fs::setTestHooks({});
         QCOMPARE(snapshot(folder), frozen);
@@ -180,6 +208,69 @@ void RecordCrashTest::startWithoutLockUndoesNothingOfASaveUnderWay()
     }
     QVERIFY2(points >= 6, qPrintable(QString::number(points)));
     qInfo("a start without the lock at each of %d changes of a save: the save stands", points);
+}
+
+void RecordCrashTest::aClassEndingTogetherKeepsItsBestRecord_data()
+{
+    QTest::addColumn<QString>("locks");
+    QTest::newRow("real locks") << QStringLiteral("real");
+    lockModes();
+}
+
+void RecordCrashTest::aClassEndingTogetherKeepsItsBestRecord()
+{
+    // Copies of the game whose clocks end together, each with a different
+    // score, all started against the record 0: each saves as soon as it is
+    // told to go.
+    QFETCH(QString, locks);
+    QTemporaryDir dir;
+    const QString folder = dir.path();
+    restore(folder, files(kOld));
+    QList<int> scores;
+    for (int score = 1; score <= 40; ++score)
+        scores.append(score);
+    std::shuffle(scores.begin(), scores.end(), *QRandomGenerator::global());
+    scores.resize(10);
+    const auto holder = [](int score) { return QStringLiteral("P%1").arg(score); };
+    std::vector<std::unique_ptr<QProcess>> copies;
+    for (const int score : scores) {
+        copies.push_back(std::make_unique<QProcess>());
+        copies.back()->start(child(), {folder, QStringLiteral("compete"), QString::number(score),
+                                       holder(score), locks});
+        QVERIFY(copies.back()->waitForStarted(30000));
+    }
+    for (const auto &copy : copies)
+        copy->write("go\n");
+    const int best = *std::max_element(scores.cbegin(), scores.cend());
+    QStringList listed;
+    for (const int score : scores)
+        listed << QString::number(score);
+    const QString order = QStringLiteral("; scores in order: ") + listed.join(QLatin1Char(' '));
+    int saved = 0;
+    for (qsizetype i = 0; i < scores.size(); ++i) {
+        QProcess &copy = *copies[size_t(i)];
+        QVERIFY(copy.waitForFinished(60000));
+        QCOMPARE(copy.exitCode(), 0);
+        const QString told = QString::fromUtf8(copy.readAllStandardOutput()).trimmed();
+        if (told == QLatin1String("saved")) {
+            ++saved;
+            continue;
+        }
+        // Not saved: it says who holds the record now, with a score at least
+        // its own, and that pair is one some copy set.
+        const QStringList standing = told.split(QLatin1Char(' '));
+        QVERIFY2(standing.size() == 3 && standing[0] == QLatin1String("standing"),
+                 qPrintable(told + order));
+        const int score = standing[1].toInt();
+        QVERIFY2(score >= scores[i] && scores.contains(score) && standing[2] == holder(score),
+                 qPrintable(told + order));
+    }
+    const Pair expected{QByteArray::number(best) + "\r\n", holder(best).toUtf8() + "\r\n"};
+    QVERIFY2(shown(loadRecord(folder, false)) == expected,
+             qPrintable(describe(shown(loadRecord(folder, false))) + order));
+    QVERIFY(saved >= 1);
+    qInfo("%lld copies: %d told their record is saved, %lld who the record holds now",
+          qlonglong(scores.size()), saved, qlonglong(scores.size() - saved));
 }
 
 void RecordCrashTest::intentThatIsNotWholeNamesNoPair_data()

@@ -9,44 +9,6 @@ namespace segni {
 
 namespace {
 const char *const kRecordSaved = "Ok ho registrato il tuo record, C A M P I O N E";
-// How long a save waits, in short pauses, for another copy that is saving.
-constexpr int kBusyRetryMs = 10 * 1000;
-constexpr int kBusyPauseMs = 100;
-}
-
-bool beatsRecord(double storedRecord, double score)
-{
-    return storedRecord < score;
-}
-
-void Tavola::saveRecord(const QString &confirmation)
-{
-    if (m_noSave) {
-        // Start-up found the files unusable: they are not written over.
-        box({QStringLiteral("Non ho potuto registrare il tuo record: %1 non si può usare\n(%2).")
-                 .arg(m_noSave->path, reasonText(*m_noSave)),
-             QString(), BoxIcon::Exclamation});
-        return;
-    }
-    const QString score = window().lblScore->caption();
-    const QString name = window().lblnome1->caption();
-    auto failure = records::saveRecord(cartella, score, name, !m_folderShared);
-    // Another copy is saving: try again now and then, letting the clock
-    // and the window run meanwhile.
-    for (int waited = 0; failure && failure->busy() && waited < kBusyRetryMs;
-         waited += kBusyPauseMs) {
-        m_platform.pause(kBusyPauseMs);
-        if (m_over)
-            return;
-        failure = records::saveRecord(cartella, score, name, !m_folderShared, 0);
-    }
-    if (failure) {
-        box({QStringLiteral("Non sono riuscito a registrare il record nel file %1\n(%2).")
-                 .arg(failure->path, reasonText(*failure)),
-             QString(), BoxIcon::Exclamation});
-        return;
-    }
-    box({confirmation});
 }
 
 void Tavola::cmdExit_Click()
@@ -55,13 +17,19 @@ void Tavola::cmdExit_Click()
         if (m_ending || m_over)
             return;
         m_ending = true;
+        // The record is on disk before the goodbye: a lesson that ends with
+        // the box still open (a logout, a shutdown) keeps it.
+        const std::optional<MessageRequest> told =
+            saveBeatenRecord(QString::fromLatin1(kRecordSaved));
+        if (m_over)
+            return;
         box({QStringLiteral("Ciao ") + window().lblnome1->caption()
                  + QStringLiteral(", alla prossima sfida!"),
              QStringLiteral("Data ") + m_platform.shortDate()});
         if (m_over)
             return;
-        if (beatsRecord(storedRecord(), score())) {
-            saveRecord(QString::fromLatin1(kRecordSaved));
+        if (told) {
+            box(*told);
             if (m_over)
                 return;
         }
@@ -80,8 +48,10 @@ bool Tavola::Form_QueryClose()
     // beaten record is saved as the exit button would, without the goodbye.
     guarded([this] {
         m_ending = true;
-        if (beatsRecord(storedRecord(), score())) {
-            saveRecord(QString::fromLatin1(kRecordSaved));
+        if (const auto told = saveBeatenRecord(QString::fromLatin1(kRecordSaved))) {
+            if (m_over)
+                return;
+            box(*told);
             if (m_over)
                 return;
         }
@@ -101,8 +71,11 @@ void Tavola::Next_Click()
         if (m_over || m_ending || answer != BoxAnswer::Yes)
             return;
         m_ending = true;
-        if (beatsRecord(storedRecord(), score())) {
-            saveRecord(QString::fromLatin1(kRecordSaved) + QLatin1Char('"'));
+        if (const auto told =
+                saveBeatenRecord(QString::fromLatin1(kRecordSaved) + QLatin1Char('"'))) {
+            if (m_over)
+                return;
+            box(*told);
             if (m_over)
                 return;
         }

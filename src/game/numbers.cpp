@@ -133,4 +133,9 @@ double strictNumber(const QString &text)
     throw RuntimeError(13, QStringLiteral("Tipo non corrispondente"));
 }
 
+bool beatsRecord(double storedRecord, double score)
+{
+    return storedRecord < score;
+}
+
 } // namespace segni

@@ -55,4 +55,7 @@ double lenientNumber(const QString &text);
 // type-mismatch error otherwise.
 double strictNumber(const QString &text);
 
+// A game beat the record when its score is strictly above it.
+bool beatsRecord(double storedRecord, double score);
+
 } // namespace segni

@@ -85,6 +85,8 @@ void Tavola::cmdNext_Click()
         window().txtAnswer->setAccessibleDescription(spokenQuestion(factors));
         window().cmdNext->setAccessibleDescription(window().cmdNext->designDescription());
 
+        // The announcement compares with the record as it stands now.
+        refreshRecord();
         if (announcesRecord(storedRecord(), score())) {
             box({QStringLiteral("E' record")});
             if (m_over)

@@ -114,8 +114,7 @@ void Tavola::Form_Load()
                 if (m_over)
                     return;
             }
-            window().lblpunti->setCaption(loaded.record.score);
-            window().lblnome->setCaption(loaded.record.holder);
+            showRecord(loaded.record);
         }
 
         window().lblconto->setCaption(clockText(ore, minuti, secondi));
@@ -170,6 +169,10 @@ QString Tavola::Leggifiletxt(const QString &nomefile)
 Program::Program(Platform &platform)
     : m_platform(platform)
 {
+    m_platform.whenSessionEnds([this](bool programEnds) {
+        if (m_current)
+            m_current->sessionEnding(programEnds);
+    });
 }
 
 Program::~Program()

@@ -71,8 +71,6 @@ inline QString timeUpText()
     return QStringLiteral("00:00:00");
 }
 
-// A game beat the record when its score is strictly above it.
-bool beatsRecord(double storedRecord, double score);
 // Why the record files could not be used, for the pupil's boxes.
 QString reasonText(const records::FileError &error);
 
@@ -111,6 +109,10 @@ public:
     void Next_Click() override;
     void copy_Click(int index) override;
     void Timer1_Timer();
+    // The desktop session is ending (logout, shutdown) or the system asks
+    // the program to end: a beaten record is saved at once, without boxes.
+    // When programEnds, the program ends right after.
+    void sessionEnding(bool programEnds);
 
     // Procedures of the window
     void StartClock();
@@ -131,9 +133,15 @@ private:
     void checkAnswer();
     double storedRecord();
     double score();
-    // Saves a beaten record and confirms it with the given text; a failed
-    // save is reported instead.
-    void saveRecord(const QString &confirmation);
+    // Shows a stored record pair in the window's record labels.
+    void showRecord(const records::Record &record);
+    // Follows the record folder: another copy may have saved a record.
+    void refreshRecord();
+    // Saves the record when this game beat it, at once. What the pupil is
+    // then told: the given confirmation, the record that another copy set
+    // meanwhile, or why the save failed; nothing when the record was not
+    // beaten.
+    std::optional<MessageRequest> saveBeatenRecord(const QString &confirmation);
     void endProgram(int status);
     // Runs a handler body; a run-time error is reported and ends the
     // program.
@@ -148,6 +156,11 @@ private:
     bool m_folderShared = false;
     // Why this game's record cannot be saved, found at start-up.
     std::optional<records::FileError> m_noSave;
+    // The stored pair as last read from the folder (none when it cannot be
+    // used).
+    std::optional<records::Record> m_seen;
+    // A save is under way (it may wait for another copy's).
+    bool m_saving = false;
     // Set once the game starts ending (exit procedure, closing, or a
     // confirmed new game): no second ending may begin.
     bool m_ending = false;

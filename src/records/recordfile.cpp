@@ -1,13 +1,45 @@
 #include "recordfile.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
+#include <QHash>
+#include <QList>
+#include <QSysInfo>
 #include <QThread>
 
 namespace segni::records::fs {
 
 namespace {
+
 TestHooks g_hooks;
+
+const QByteArray kOwnerHeader = QByteArrayLiteral("segni-lock 1\n");
+// An owner file is a few short lines; anything larger names no owner.
+constexpr qint64 kMaxOwnerBytes = 4096;
+
+// Owner files this copy found held by others, and since when it has seen
+// each unchanged: one from another host counts as stale only once it has
+// stayed the same for kStaleOwnerMs, measured by this copy's own clock (the
+// machines' clocks need not agree).
+struct Watched
+{
+    QByteArray text;
+    QElapsedTimer since;
+};
+
+bool watchedTooLong(const QString &path, const QByteArray &text)
+{
+    static QHash<QString, Watched> watched;
+    Watched &entry = watched[path];
+    if (!entry.since.isValid() || entry.text != text) {
+        entry.text = text;
+        entry.since.start();
+    }
+    return entry.since.elapsed() >= kStaleOwnerMs;
 }
+
+} // namespace
 
 void setTestHooks(const TestHooks &hooks)
 {
@@ -25,32 +57,107 @@ void changed()
         g_hooks.changed();
 }
 
-Lock::State Lock::acquire(Folder &folder, const QString &name, int waitMs, Result &result)
+QByteArray ownerText()
+{
+    return kOwnerHeader + QSysInfo::machineHostName().toUtf8() + '\n'
+        + QByteArray::number(QCoreApplication::applicationPid()) + '\n'
+        + QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toLatin1() + '\n';
+}
+
+bool ownerIsGone(const QByteArray &text)
+{
+    const QList<QByteArray> lines = text.mid(kOwnerHeader.size()).split('\n');
+    if (!text.startsWith(kOwnerHeader) || lines.size() < 2
+        || lines[0] != QSysInfo::machineHostName().toUtf8())
+        return false;
+    bool ok = false;
+    const qint64 pid = lines[1].toLongLong(&ok);
+    return ok && !processRunning(pid);
+}
+
+Lock::Try Lock::trySystemLock()
+{
+    switch (g_hooks.locks) {
+    case SystemLocks::Real:
+        return tryLock();
+    case SystemLocks::Failing:
+        return Try::NoLocks;
+    case SystemLocks::GrantedAtOnce:
+        return Try::Held;
+    }
+    return Try::NoLocks;
+}
+
+Lock::Owner Lock::takeOwnerFile()
+{
+    const QByteArray own = ownerText();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const Result made = m_folder->create(m_ownerName, own);
+        if (made.ok()) {
+            m_ownsFile = true;
+            return Owner::Taken;
+        }
+        // The folder takes no new file: the system's lock is all there is.
+        if (made.problem != Problem::Exists)
+            return Owner::Unsupported;
+        QByteArray held;
+        const Result read = m_folder->read(m_ownerName, kMaxOwnerBytes, held);
+        if (read.problem == Problem::Missing)
+            continue; // its holder just removed it
+        // A link or a folder in its place: no owner file can be made here.
+        if (!read.ok() && read.problem != Problem::TooLarge)
+            return Owner::Unsupported;
+        const QString path = m_folder->path() + QLatin1Char('/') + m_ownerName;
+        if (!ownerIsGone(held) && !watchedTooLong(path, held))
+            return Owner::Busy;
+        // Stale. Removed only while it still holds what was judged, so a
+        // fresh one made meanwhile stays.
+        QByteArray again;
+        if (!m_folder->read(m_ownerName, kMaxOwnerBytes, again).ok() || again != held)
+            return Owner::Busy;
+        // One this account may not remove (another pupil's, in a folder
+        // with the sticky bit): the system's lock is all there is.
+        if (!m_folder->remove(m_ownerName).ok())
+            return m_folder->kind(m_ownerName) == Kind::Missing ? Owner::Busy
+                                                                 : Owner::Unsupported;
+    }
+    return Owner::Busy;
+}
+
+Lock::State Lock::acquire(Folder &folder, const QString &name, const QString &ownerName,
+                          int waitMs, Result &result)
 {
     result = {};
-    if (g_hooks.noLocks)
-        return State::Unavailable;
-    result = openFile(folder, name);
-    if (!result.ok()) {
-        // No lock file, and none can be made: nobody locks in this folder.
-        // A lock file that is there but cannot be used is another matter:
-        // saving without it could mix two copies' pairs.
-        if (folder.kind(name) == Kind::Missing)
-            result = {};
+    m_folder = &folder;
+    m_ownerName = ownerName;
+    const Result opened = openFile(folder, name);
+    // A lock file that is there but cannot be used: saving without it
+    // could mix two copies' pairs. No lock file, and none can be made:
+    // there is no system lock in this folder.
+    if (!opened.ok() && folder.kind(name) != Kind::Missing) {
+        result = opened;
         return State::Unavailable;
     }
     QElapsedTimer waited;
     waited.start();
+    // Once had, the system's lock is kept while the owner file is waited
+    // for (Windows does not grant it twice).
+    Try system = Try::Busy;
     for (;;) {
-        switch (tryLock()) {
-        case Try::Held:
-            return State::Held;
-        case Try::NoLocks:
-            // A file system without locks (a share mounted without them).
-            release();
-            return State::Unavailable;
-        case Try::Busy:
-            break;
+        if (system != Try::Held)
+            system = opened.ok() ? trySystemLock() : Try::NoLocks;
+        if (system != Try::Busy) {
+            switch (takeOwnerFile()) {
+            case Owner::Taken:
+                return State::Held;
+            case Owner::Unsupported:
+                if (system == Try::Held)
+                    return State::Held;
+                release();
+                return State::Unavailable;
+            case Owner::Busy:
+                break;
+            }
         }
         if (waited.elapsed() >= waitMs)
             break;
@@ -59,6 +166,15 @@ Lock::State Lock::acquire(Folder &folder, const QString &name, int waitMs, Resul
     release();
     result = {Problem::Busy, 0};
     return State::Busy;
+}
+
+void Lock::unlock()
+{
+    // The owner file goes before the system's lock.
+    if (m_ownsFile)
+        m_folder->remove(m_ownerName);
+    m_ownsFile = false;
+    release();
 }
 
 } // namespace segni::records::fs

@@ -58,14 +58,23 @@ struct Result
 
 enum class Kind { Missing, Plain, Folder, Link, Other };
 
+// How the system's byte-range locks behave, for the tests.
+enum class SystemLocks {
+    Real,
+    // Every request fails (ENOLCK), as on a share mounted without locks.
+    Failing,
+    // Every request is granted at once, as each machine grants its own
+    // copies on a share whose locks are not shared (NFS nolock, SMB nobrl).
+    GrantedAtOnce,
+};
+
 // Seams for the tests; the program leaves them unset.
 struct TestHooks
 {
     // Called right after each change on disk (a file made, truncated,
     // written or removed), so a test can end the process there.
     void (*changed)() = nullptr;
-    // No lock can be had, as on a network share mounted without locks.
-    bool noLocks = false;
+    SystemLocks locks = SystemLocks::Real;
 };
 void setTestHooks(const TestHooks &hooks);
 const TestHooks &testHooks();
@@ -88,9 +97,10 @@ public:
     Kind kind(const QString &name) const;
     // The whole content of a plain file; more than maxBytes is TooLarge.
     Result read(const QString &name, qint64 maxBytes, QByteArray &bytes) const;
-    // Makes a new empty file; whatever already has the name is left alone
-    // (Exists). It is group-writable when the folder is.
-    Result create(const QString &name);
+    // Makes a new file holding the bytes (flushed); whatever already has
+    // the name is left alone (Exists). It is group-writable when the folder
+    // is.
+    Result create(const QString &name, const QByteArray &bytes = QByteArray());
     // Replaces the content of an existing plain file where it stands.
     Result write(const QString &name, const QByteArray &bytes);
     // Removes the name (a link itself, never what it points to).
@@ -113,9 +123,16 @@ private:
 };
 
 // The lock that keeps copies of the game from saving, or reading while
-// another saves, at the same time: a lock on a file that stays in the
-// folder. The system frees it when the holder ends, crashes included, and
-// a network file system when the holder's machine is gone.
+// another saves, at the same time. It is two locks, both held:
+// - the system's lock on a file that stays in the folder, which the system
+//   frees when the holder ends, crashes included;
+// - an owner file made only when no other is there, naming its host,
+//   process and time, removed by the holder when done. This one also
+//   excludes copies on other machines where a network share grants every
+//   machine the system's lock on its own (NFS mounted nolock, SMB nobrl).
+// An owner file is stale, and is removed by the next copy, when its
+// process on this host is gone, or when this copy has seen the very same
+// file for longer than any save could take (kStaleOwnerMs).
 class Lock
 {
 public:
@@ -127,23 +144,44 @@ public:
     Lock &operator=(const Lock &) = delete;
 
     // Tries for up to waitMs milliseconds. Unavailable, with result fine:
-    // there is no lock file and none can be made, or the file system has
-    // no locks. With result not fine, the lock file is there but unusable
-    // (a link, not a plain file, or not writable by this account).
-    State acquire(Folder &folder, const QString &name, int waitMs, Result &result);
+    // neither lock can be had here (no lock file, none can be made, and no
+    // owner file either, or no locks at all). With result not fine, the
+    // lock file is there but unusable (a link, not a plain file, or not
+    // writable by this account).
+    State acquire(Folder &folder, const QString &name, const QString &ownerName, int waitMs,
+                  Result &result);
 
     struct Native;
 
 private:
     enum class Try { Held, Busy, NoLocks };
+    enum class Owner { Taken, Busy, Unsupported };
     // Each system's half: opens (or makes) the lock file, and asks once
     // for the lock.
     Result openFile(Folder &folder, const QString &name);
     Try tryLock();
     void release();
+    Try trySystemLock();
+    Owner takeOwnerFile();
+    void unlock();
 
     std::unique_ptr<Native> d;
+    Folder *m_folder = nullptr;
+    QString m_ownerName;
+    bool m_ownsFile = false;
 };
+
+// How long an owner file from another host (or naming no owner) must stay
+// the same before it counts as left by a copy that crashed.
+constexpr int kStaleOwnerMs = 5000;
+
+// The text of an owner file: this host, this process, the time.
+QByteArray ownerText();
+// Whether an owner file's text names a process of this host that is gone.
+bool ownerIsGone(const QByteArray &text);
+
+// Each system's half: whether the process with this id still runs here.
+bool processRunning(qint64 pid);
 
 // Called by each system's half after every change on disk.
 void changed();

@@ -7,7 +7,9 @@
 #include <QFile>
 
 #include <cerrno>
+#include <limits>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -106,7 +108,6 @@ int createNew(int dirFd, const QString &name, Result &result)
         return -1;
     }
     settleMode(dirFd, fd);
-    changed();
     result = {};
     return fd;
 }
@@ -183,12 +184,24 @@ Result Folder::read(const QString &name, qint64 maxBytes, QByteArray &bytes) con
     return {Problem::TooLarge, 0};
 }
 
-Result Folder::create(const QString &name)
+Result Folder::create(const QString &name, const QByteArray &bytes)
 {
     Result result;
     const int fd = createNew(d->fd, name, result);
-    if (fd >= 0 && ::close(fd) != 0)
+    if (fd < 0)
+        return result;
+    if (!bytes.isEmpty()) {
+        result = writeAll(fd, bytes);
+        if (result.ok() && ::fdatasync(fd) != 0)
+            result = lastError();
+    }
+    if (::close(fd) != 0 && result.ok())
         result = lastError();
+    // A file that did not take its bytes does not stay.
+    if (!result.ok())
+        ::unlinkat(d->fd, nameBytes(name).constData(), 0);
+    else
+        changed();
     return result;
 }
 
@@ -246,13 +259,15 @@ Lock::Lock()
 
 Lock::~Lock()
 {
-    release();
+    unlock();
 }
 
 Result Lock::openFile(Folder &folder, const QString &name)
 {
     Result result;
     d->fd = createNew(folder.d->fd, name, result);
+    if (d->fd >= 0)
+        changed();
     // Already there (made by any copy, any account): open it as it is.
     if (d->fd < 0 && result.problem == Problem::Exists)
         d->fd = openPlain(folder.d->fd, name, O_RDWR, result);
@@ -278,6 +293,12 @@ void Lock::release()
     if (d->fd >= 0)
         ::close(d->fd); // closing the file lets the lock go
     d->fd = -1;
+}
+
+bool processRunning(qint64 pid)
+{
+    return pid > 0 && pid <= std::numeric_limits<pid_t>::max()
+        && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
 }
 
 } // namespace segni::records::fs

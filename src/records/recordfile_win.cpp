@@ -47,7 +47,7 @@ std::wstring native(const QString &folder, const QString &name)
 // Opens a disk file that is not a link or other reparse point; makes it
 // only with CREATE_NEW or OPEN_ALWAYS.
 HANDLE openFile(const std::wstring &path, DWORD access, DWORD disposition, DWORD flags,
-                Result &result)
+                Result &result, bool *made = nullptr)
 {
     const HANDLE handle = CreateFileW(path.c_str(), access,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -59,9 +59,9 @@ HANDLE openFile(const std::wstring &path, DWORD access, DWORD disposition, DWORD
         result = lastError();
         return handle;
     }
-    if ((disposition == OPEN_ALWAYS && GetLastError() != ERROR_ALREADY_EXISTS)
-        || disposition == CREATE_NEW)
-        changed();
+    if (made)
+        *made = disposition == CREATE_NEW
+            || (disposition == OPEN_ALWAYS && GetLastError() != ERROR_ALREADY_EXISTS);
     BY_HANDLE_FILE_INFORMATION info;
     result = {};
     if (!GetFileInformationByHandle(handle, &info))
@@ -147,12 +147,25 @@ Result Folder::read(const QString &name, qint64 maxBytes, QByteArray &bytes) con
     return {Problem::TooLarge, 0};
 }
 
-Result Folder::create(const QString &name)
+Result Folder::create(const QString &name, const QByteArray &bytes)
 {
     Result result;
-    const HANDLE handle = openFile(native(m_path, name), GENERIC_WRITE, CREATE_NEW, 0, result);
-    if (handle != INVALID_HANDLE_VALUE && !CloseHandle(handle))
+    const std::wstring path = native(m_path, name);
+    const HANDLE handle = openFile(path, GENERIC_WRITE, CREATE_NEW, 0, result);
+    if (handle == INVALID_HANDLE_VALUE)
+        return result;
+    if (!bytes.isEmpty()) {
+        result = writeAll(handle, bytes);
+        if (result.ok() && !FlushFileBuffers(handle))
+            result = lastError();
+    }
+    if (!CloseHandle(handle) && result.ok())
         result = lastError();
+    // A file that did not take its bytes does not stay.
+    if (!result.ok())
+        DeleteFileW(path.c_str());
+    else
+        changed();
     return result;
 }
 
@@ -222,14 +235,17 @@ Lock::Lock()
 
 Lock::~Lock()
 {
-    release();
+    unlock();
 }
 
 Result Lock::openFile(Folder &folder, const QString &name)
 {
     Result result;
+    bool made = false;
     d->handle = fs::openFile(native(folder.path(), name), GENERIC_READ | GENERIC_WRITE,
-                             OPEN_ALWAYS, 0, result);
+                             OPEN_ALWAYS, 0, result, &made);
+    if (made && result.ok())
+        changed();
     return result;
 }
 
@@ -248,6 +264,19 @@ void Lock::release()
     if (d->handle != INVALID_HANDLE_VALUE)
         CloseHandle(d->handle); // closing the file lets the lock go
     d->handle = INVALID_HANDLE_VALUE;
+}
+
+bool processRunning(qint64 pid)
+{
+    if (pid <= 0 || pid > MAXDWORD)
+        return false;
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
+    if (!process)
+        return GetLastError() == ERROR_ACCESS_DENIED; // there, but another account's
+    DWORD code = 0;
+    const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    CloseHandle(process);
+    return running;
 }
 
 } // namespace segni::records::fs

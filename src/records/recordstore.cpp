@@ -32,7 +32,7 @@ std::optional<FileError> openFolder(Folder &folder, const QString &cartella, boo
 std::optional<FileError> lockFolder(Folder &folder, Lock &lock, int waitMs, Lock::State &state)
 {
     Result result;
-    state = lock.acquire(folder, lockFileName(), waitMs, result);
+    state = lock.acquire(folder, lockFileName(), ownerFileName(), waitMs, result);
     if (result.ok())
         return std::nullopt;
     return errorAt(folder, state == Lock::State::Busy ? scoreFileName() : lockFileName(), result);
@@ -183,6 +183,59 @@ QString readText(const Folder &folder, const QString &name, Result &result)
     return result.ok() ? decodeFile(bytes) : QString();
 }
 
+// Both record files as they stand; failed names the one that could not be
+// read.
+Record readFiles(const Folder &folder, Result &result, QString &failed)
+{
+    Record record;
+    failed = scoreFileName();
+    record.score = readText(folder, failed, result);
+    if (result.ok()) {
+        failed = holderFileName();
+        record.holder = readText(folder, failed, result);
+    }
+    return result.ok() ? record : Record{};
+}
+
+// The pair that stands: a whole intent's, else the files'.
+struct Standing
+{
+    std::optional<Pair> intent;
+    Record files;
+
+    Record record() const
+    {
+        return intent ? Record{decodeFile(intent->score), decodeFile(intent->holder)} : files;
+    }
+    friend bool operator==(const Standing &a, const Standing &b)
+    {
+        return a.intent == b.intent && a.files.score == b.files.score
+            && a.files.holder == b.files.holder;
+    }
+};
+
+// Without the lock a save may be under way: the intent and both files are
+// read in turn until two rounds agree, so a save that ends between two
+// reads cannot show one pair's score beside the other's holder.
+Record readConsistent(const Folder &folder, Result &result, QString &failed)
+{
+    constexpr int kMaxRounds = 50;
+    std::optional<Standing> last;
+    for (int round = 0; round < kMaxRounds; ++round) {
+        Standing now;
+        now.intent = readIntent(folder).pair;
+        now.files = readFiles(folder, result, failed);
+        if (!result.ok())
+            return Record{};
+        if (last && *last == now)
+            break;
+        last = now;
+    }
+    // Saves that never paused long enough for two rounds to agree: the
+    // last round is shown, and the next read will settle.
+    return last->record();
+}
+
 } // namespace
 
 Loaded loadRecord(const QString &cartella, bool createFolder)
@@ -204,27 +257,23 @@ Loaded loadRecord(const QString &cartella, bool createFolder)
     }
     if ((loaded.error = checkKinds(folder)) || (loaded.error = ensureFiles(folder)))
         return loaded;
-    Intent intent = readIntent(folder);
     QString failed;
-    if (state == Lock::State::Held && settleIntent(folder, intent, failed).ok())
-        intent = {};
-    if (!intent.pair) {
-        for (const auto &[name, text] : {std::pair{scoreFileName(), &loaded.record.score},
-                                         std::pair{holderFileName(), &loaded.record.holder}}) {
-            Result read;
-            *text = readText(folder, name, read);
-            if (!read.ok()) {
-                loaded.record = {};
-                loaded.error = errorAt(folder, name, read);
-                return loaded;
-            }
-        }
-        // Without the lock, a save may have decided its pair meanwhile.
-        if (state != Lock::State::Held)
-            intent = readIntent(folder);
+    Result read;
+    if (state == Lock::State::Held) {
+        // An unfinished save is completed first; one that still cannot be
+        // completed stays, and its pair is the record.
+        const Intent intent = readIntent(folder);
+        if (!settleIntent(folder, intent, failed).ok() && intent.pair)
+            loaded.record = Standing{intent.pair, {}}.record();
+        else
+            loaded.record = readFiles(folder, read, failed);
+    } else {
+        loaded.record = readConsistent(folder, read, failed);
     }
-    if (intent.pair)
-        loaded.record = {decodeFile(intent.pair->score), decodeFile(intent.pair->holder)};
+    if (!read.ok()) {
+        loaded.error = errorAt(folder, failed, read);
+        return loaded;
+    }
     // A save writes both files where they stand.
     for (const QString &name : {scoreFileName(), holderFileName()}) {
         if (!loaded.readOnly && !folder.writable(name))
@@ -233,46 +282,67 @@ Loaded loadRecord(const QString &cartella, bool createFolder)
     return loaded;
 }
 
-std::optional<FileError> saveRecord(const QString &cartella, const QString &score,
-                                    const QString &holder, bool createFolder, int lockWaitMs)
+Saved saveRecord(const QString &cartella, const QString &score, const QString &holder,
+                 bool createFolder, int lockWaitMs)
 {
     Folder folder;
     if (auto error = openFolder(folder, cartella, createFolder))
-        return error;
+        return {error, {}};
     Lock lock;
     Lock::State state;
     if (auto error = lockFolder(folder, lock, lockWaitMs, state))
-        return error;
+        return {error, {}};
     // Both or neither: nothing changes unless both files can be written.
     if (auto error = checkKinds(folder); error || (error = ensureFiles(folder)))
-        return error;
+        return {error, {}};
     for (const QString &name : {scoreFileName(), holderFileName()}) {
         if (!folder.writable(name))
-            return errorAt(folder, name, {Problem::Denied, 0});
+            return {errorAt(folder, name, {Problem::Denied, 0}), {}};
     }
     // Without the lock, an intent may be another copy's: it is written
     // over, never set aside. With it, an earlier save's comes first.
     const bool held = state == Lock::State::Held;
     QString failed;
+    Result read;
     if (held) {
         if (const Result settled = settleIntent(folder, readIntent(folder), failed); !settled.ok())
-            return errorAt(folder, failed, settled);
+            return {errorAt(folder, failed, settled), {}};
     }
+    // Another copy may have saved since this game read the record.
+    const Record stored = held ? readFiles(folder, read, failed)
+                               : readConsistent(folder, read, failed);
+    if (!read.ok())
+        return {errorAt(folder, failed, read), {}};
+    if (!beatsStoredScore(stored.score, score))
+        return {std::nullopt, stored};
     const Pair pair{encodeLine(score), encodeLine(holder)};
     const Result decided = commitIntent(folder, pair);
     if (!decided.ok()) {
         if (folder.kind(intentFileName()) == Kind::Missing && decided.problem == Problem::Denied)
-            return writeWithoutIntent(folder, pair);
+            return {writeWithoutIntent(folder, pair), {}};
         const Intent torn = readIntent(folder);
         if (held && torn.present && !torn.pair && !torn.unreadable)
             discardIntent(folder, torn.empty);
-        return errorAt(folder, intentFileName(), decided);
+        return {errorAt(folder, intentFileName(), decided), {}};
     }
     // From here on the pair is decided: should a file not take it, the
     // intent stays, and every start shows its pair until one completes it.
     if (writePair(folder, pair, failed).ok() && held)
         discardIntent(folder, false);
-    return std::nullopt;
+    return {};
+}
+
+std::optional<Record> peekRecord(const QString &cartella)
+{
+    Folder folder;
+    if (!folder.open(cartella).ok())
+        return std::nullopt;
+    Result read;
+    QString failed;
+    const Record record = readConsistent(folder, read, failed);
+    if (!read.ok())
+        return std::nullopt;
+    return record;
 }
 
 QString readRecordFile(const QString &path)

@@ -27,6 +27,8 @@ inline QString holderFileName() { return QStringLiteral("nmarvo.txt"); }
 inline QString intentFileName() { return QStringLiteral("marvo.intent"); }
 // Kept in the folder for good; copies of the game lock it in turn.
 inline QString lockFileName() { return QStringLiteral("marvo.lock"); }
+// There only while a copy holds the lock: which copy, on which machine.
+inline QString ownerFileName() { return QStringLiteral("marvo.held"); }
 
 // How long the game waits for another copy's lock without letting other
 // events run.
@@ -52,11 +54,29 @@ struct Loaded
 // reads the pair.
 Loaded loadRecord(const QString &cartella, bool createFolder);
 
-// Saves a record pair: both files, or neither. Waits up to lockWaitMs for
-// another copy that is saving; after that the error says so (busy).
-std::optional<FileError> saveRecord(const QString &cartella, const QString &score,
-                                    const QString &holder, bool createFolder = false,
-                                    int lockWaitMs = kLockWaitMs);
+struct Saved
+{
+    // The save failed; nothing of the record changed.
+    std::optional<FileError> error;
+    // The stored record was not beaten (another copy saved a record at
+    // least as high meanwhile): nothing was written, and this pair stands.
+    std::optional<Record> standing;
+
+    bool saved() const { return !error && !standing; }
+};
+
+// Saves a record pair when its score still beats the stored one: both
+// files, or neither. The comparison and the writes are made under the lock,
+// or, where no lock can be had, on a consistent read. Waits up to
+// lockWaitMs for another copy that is saving; after that the error says so
+// (busy).
+Saved saveRecord(const QString &cartella, const QString &score, const QString &holder,
+                 bool createFolder = false, int lockWaitMs = kLockWaitMs);
+
+// The stored pair as it stands now, read without the lock and without
+// changing anything, consistently: never one save's score beside another's
+// holder. Nothing when the files cannot be read.
+std::optional<Record> peekRecord(const QString &cartella);
 
 // The whole content of a record file, line end included. A file that
 // cannot be read, is not a plain file, or is too large to be a record

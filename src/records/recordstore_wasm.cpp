@@ -1,8 +1,11 @@
 // The record in a web page: one item of the browser's local storage, kept
 // per browser profile and site across reloads and restarts. The item holds
 // the whole pair, so a save is whole or absent: the browser replaces an
-// item in one step. Each text is held exactly as its record file would
-// hold it (the bytes of the text and CR LF, read as UTF-8), as JSON:
+// item in one step. A save reads the item, compares and writes while it
+// holds the page's lock on the record (navigator.locks, where the browser
+// has it), so two tabs of one profile ending together keep the higher
+// score. Each text is held as its record file would read back (the text
+// and CR LF), as JSON:
 //
 //   {"marvo.txt":"12\r\n","nmarvo.txt":"Anna\r\n"}
 //
@@ -36,6 +39,37 @@ EM_JS(int, segniStorageRead, (const char *key, char **text), {
         HEAPU32[text >> 2] = stringToNewUTF8(String((e && e.name) || e));
         return -1;
     }
+});
+
+// Takes the lock on the record shared by every tab of this site, waiting
+// for another tab's save; gives up after two seconds, or at once where the
+// browser has no such locks (a page not served over https or from
+// localhost). 1 when held.
+EM_ASYNC_JS(int, segniStorageLock, (), {
+    if (!(navigator.locks && navigator.locks.request))
+        return 0;
+    const abort = new AbortController();
+    const timer = setTimeout(() => abort.abort(), 2000);
+    try {
+        await new Promise((held, failed) => {
+            navigator.locks.request("segni/record", {signal: abort.signal}, () => {
+                held();
+                return new Promise(release => { globalThis.segniStorageRelease = release; });
+            }).catch(failed);
+        });
+        return 1;
+    } catch (e) {
+        return 0;
+    } finally {
+        clearTimeout(timer);
+    }
+});
+
+EM_JS(void, segniStorageUnlock, (), {
+    const release = globalThis.segniStorageRelease;
+    globalThis.segniStorageRelease = null;
+    if (release)
+        release();
 });
 
 // Null when stored; else the browser's reason.
@@ -112,17 +146,40 @@ Loaded loadRecord(const QString &cartella, bool)
     return readStored(cartella);
 }
 
-std::optional<FileError> saveRecord(const QString &cartella, const QString &score,
-                                    const QString &holder, bool, int)
+Saved saveRecord(const QString &cartella, const QString &score, const QString &holder, bool,
+                 int)
 {
+    struct Held
+    {
+        const bool held = segniStorageLock() == 1;
+        ~Held()
+        {
+            if (held)
+                segniStorageUnlock();
+        }
+    } lock;
+    // Another tab may have saved since this game read the record.
+    const Loaded stored = readStored(cartella);
+    if (stored.error)
+        return {stored.error, {}};
+    if (!beatsStoredScore(stored.record.score, score))
+        return {std::nullopt, stored.record};
     QJsonObject pair;
-    pair.insert(scoreFileName(), QString::fromUtf8(encodeLine(score)));
-    pair.insert(holderFileName(), QString::fromUtf8(encodeLine(holder)));
+    pair.insert(scoreFileName(), decodeFile(encodeLine(score)));
+    pair.insert(holderFileName(), decodeFile(encodeLine(holder)));
     const QByteArray text = QJsonDocument(pair).toJson(QJsonDocument::Compact);
     const BrowserText refused(segniStorageWrite(kStorageKey, text.constData()));
     if (refused)
-        return storageError(cartella);
-    return std::nullopt;
+        return {storageError(cartella), {}};
+    return {};
+}
+
+std::optional<Record> peekRecord(const QString &cartella)
+{
+    const Loaded stored = readStored(cartella);
+    if (stored.error)
+        return std::nullopt;
+    return stored.record;
 }
 
 QString readRecordFile(const QString &path)

@@ -1,7 +1,12 @@
 #include "recordtext.h"
 
+#include "game/numbers.h"
+
 #include <QList>
 #include <QStringDecoder>
+
+#include <algorithm>
+#include <iterator>
 
 namespace segni::records {
 
@@ -17,18 +22,53 @@ constexpr char16_t kCp1252High[32] = {
 
 const QByteArray kIntentHeader = QByteArrayLiteral("segni-record 1\n");
 
+// The text's Windows-1252 bytes, or nothing when a character has none.
+std::optional<QByteArray> encodeWindows1252(const QString &text)
+{
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x80 || (u >= 0xa0 && u <= 0xff)) {
+            bytes.append(char(u));
+            continue;
+        }
+        const char16_t *high = std::find(std::begin(kCp1252High), std::end(kCp1252High), u);
+        if (u == 0xFFFD || high == std::end(kCp1252High))
+            return std::nullopt;
+        bytes.append(char(0x80 + (high - std::begin(kCp1252High))));
+    }
+    return bytes;
+}
+
+std::optional<QString> decodeUtf8(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes);
+    if (utf8.hasError())
+        return std::nullopt;
+    return text;
+}
+
 } // namespace
 
 QByteArray encodeLine(const QString &text)
 {
-    return text.toLocal8Bit() + QByteArrayLiteral("\r\n");
+    const std::optional<QByteArray> windows = encodeWindows1252(text);
+    const bool readsBack = windows && decodeFile(*windows) == text;
+    return (readsBack ? *windows : text.toUtf8()) + QByteArrayLiteral("\r\n");
 }
 
 QString decodeFile(const QByteArray &bytes)
 {
-    QStringDecoder system(QStringDecoder::System, QStringDecoder::Flag::Stateless);
-    const QString text = system.decode(bytes);
-    return system.hasError() ? decodeWindows1252(bytes) : text;
+    if (std::optional<QString> text = decodeUtf8(bytes))
+        return *text;
+    return decodeWindows1252(bytes);
+}
+
+bool beatsStoredScore(const QString &storedScore, const QString &score)
+{
+    return beatsRecord(lenientNumber(storedScore), lenientNumber(score));
 }
 
 QString decodeWindows1252(const QByteArray &bytes)

@@ -13,14 +13,20 @@ namespace segni::records {
 // characters of up to four bytes each).
 constexpr qint64 kMaxRecordFileBytes = 256 * 1024;
 
-// The bytes of a record file: the text in the system's encoding (the ANSI
-// code page on Windows, UTF-8 elsewhere) and a CR LF line end.
+// The bytes of a record file, the same on every system: the text in
+// Windows-1252 where it fits, as every record file has always been written,
+// else in UTF-8; then a CR LF line end. A text whose Windows-1252 bytes
+// would read back as other UTF-8 text is written in UTF-8, so that
+// decodeFile always gives back exactly the text.
 QByteArray encodeLine(const QString &text);
-// Text from a record file's bytes, line end included. Bytes that are not
-// in the system's encoding are read as Windows-1252 (files the Windows
-// program wrote, read elsewhere).
+// Text from a record file's bytes, line end included: valid UTF-8 as
+// UTF-8, anything else as Windows-1252.
 QString decodeFile(const QByteArray &bytes);
 QString decodeWindows1252(const QByteArray &bytes);
+
+// Whether a game's score beats the stored record: the stored score file's
+// text read leniently (an empty or odd file counts as 0) is strictly less.
+bool beatsStoredScore(const QString &storedScore, const QString &score);
 
 // The bytes of both record files.
 struct Pair

@@ -83,6 +83,13 @@ public:
     // action runs once their handlers have returned.
     virtual void runOverOpenBoxes(std::function<void()> action) = 0;
 
+    // Calls the action when the desktop session ends (a logout or a
+    // shutdown: the session manager asks programs to save their work), with
+    // programEnds false, or when the system asks the program to end
+    // (SIGTERM), with programEnds true. Where neither is told to a program
+    // (a web page), never.
+    virtual void whenSessionEnds(std::function<void(bool programEnds)> action) = 0;
+
     // Ends the program with the given exit status. Handlers that are
     // waiting in a box when this happens must not carry on. Where a program
     // does not end (a web page), the platform shows instead that the game is

@@ -27,6 +27,7 @@ public:
     void pause(int ms) override;
     void runOverOpenBoxes(std::function<void()> action) override;
     void endProgram(int status, std::function<void()> newGame) override;
+    void whenSessionEnds(std::function<void(bool programEnds)> action) override;
 
     // Closes the boxes open now, as if the pupil had declined them, and
     // runs the action once the handlers that opened them have returned to
@@ -50,6 +51,11 @@ void installItalianTranslation();
 // no icons. Looking those icons up in the icon theme would hold up the name
 // prompt, the first thing the pupil sees.
 void installStyle();
+
+// Calls the action, from the event loop, each time the system asks the
+// program to end (SIGTERM on Unix; Windows asks through the session's end,
+// which Qt reports).
+void whenTerminationAsked(std::function<void()> action);
 
 // The faces the program carries itself, registered before any text is laid
 // out: the web page's Liberation fonts. A desktop takes them from the system.

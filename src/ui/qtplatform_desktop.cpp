@@ -4,6 +4,7 @@
 #include "qtplatform.h"
 
 #include <QApplication>
+#include <QSessionManager>
 #include <QWidget>
 
 namespace segni {
@@ -26,6 +27,16 @@ void QtPlatform::endProgram(int status, std::function<void()>)
     QCoreApplication::exit(status);
     QMetaObject::invokeMethod(
         qApp, [status] { QCoreApplication::exit(status); }, Qt::QueuedConnection);
+}
+
+void QtPlatform::whenSessionEnds(std::function<void(bool programEnds)> action)
+{
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, qApp,
+                     [action](QSessionManager &) { action(false); });
+    whenTerminationAsked([action] {
+        action(true);
+        QCoreApplication::exit(0); // even where no game was left to end
+    });
 }
 
 void installBundledFonts()

@@ -86,6 +86,11 @@ void QtPlatform::endProgram(int, std::function<void()> newGame)
     page->showFor(std::move(newGame));
 }
 
+void QtPlatform::whenSessionEnds(std::function<void(bool)>)
+{
+    // A page is not told when the browser's session ends.
+}
+
 void installBundledFonts()
 {
     const QDir fonts(QStringLiteral(":/segni-fonts"));

@@ -92,6 +92,7 @@ public:
     std::optional<int> endedWith;
     int endCount = 0;
     FakeTicker *ticker = nullptr; // the newest live timer
+    std::function<void(bool)> sessionEnds;
 
     BoxAnswer messageBox(QWidget *, const MessageRequest &request) override
     {
@@ -129,6 +130,10 @@ public:
             whilePaused();
     }
     void runOverOpenBoxes(std::function<void()> action) override { action(); }
+    void whenSessionEnds(std::function<void(bool)> action) override
+    {
+        sessionEnds = std::move(action);
+    }
     void endProgram(int status, std::function<void()>) override
     {
         ++endCount;
