@@ -6,7 +6,9 @@
 #include "records/recordstore.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QSysInfo>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -29,6 +31,15 @@ const QString kNotSaved = QStringLiteral("Non ho potuto registrare il tuo record
 // What a record folder holds once every save is settled.
 const QStringList kSettled = {QStringLiteral("marvo.lock"), QStringLiteral("marvo.txt"),
                               QStringLiteral("nmarvo.txt")};
+
+// An owner file naming a copy of the game on a host.
+QByteArray ownerOf(const QString &host, qint64 pid)
+{
+    return "segni-lock 1\n" + host.toUtf8() + '\n' + QByteArray::number(pid)
+        + "\n2026-12-09T08:00:00.000Z\n";
+}
+// No process has this id.
+constexpr qint64 kGonePid = 999999999;
 
 QStringList namesIn(const QString &folder)
 {
@@ -198,6 +209,8 @@ private slots:
     void folderThatTakesNoNewFileStillTakesTheRecord_data();
     void folderThatTakesNoNewFileStillTakesTheRecord();
     void anUnfinishedSaveComesBeforeTheNextOne();
+    void ownerFileOfACopyThatIsGoneIsTakenOver_data();
+    void ownerFileOfACopyThatIsGoneIsTakenOver();
     void stickyClassFolderKeepsEveryPairWhole_data();
     void stickyClassFolderKeepsEveryPairWhole();
     void classFolderIsSharedByEveryAccountOfTheGroup();
@@ -642,12 +655,50 @@ void RecordsTest::anUnfinishedSaveComesBeforeTheNextOne()
     QCOMPARE(bytesOf(folder + QStringLiteral("/nmarvo.txt")), longName);
 }
 
+void RecordsTest::ownerFileOfACopyThatIsGoneIsTakenOver_data()
+{
+    QTest::addColumn<QByteArray>("owner");
+    QTest::addColumn<bool>("atOnce");
+    QTest::newRow("a process of this host that is gone")
+        << ownerOf(QSysInfo::machineHostName(), kGonePid) << true;
+    QTest::newRow("this process, still running")
+        << ownerOf(QSysInfo::machineHostName(), QCoreApplication::applicationPid()) << false;
+    QTest::newRow("another host") << ownerOf(QStringLiteral("elsewhere"), 1) << false;
+    QTest::newRow("cut short by a crash: no owner named") << QByteArray() << false;
+}
+
+void RecordsTest::ownerFileOfACopyThatIsGoneIsTakenOver()
+{
+    // One that may still be saving is waited for until it has stayed the
+    // same longer than any save takes; one whose process is gone, not at all.
+    QFETCH(QByteArray, owner);
+    QFETCH(bool, atOnce);
+    QTemporaryDir dir;
+    const QString cartella = withTrailingSeparator(dir.path());
+    QVERIFY(writeBytes(cartella + ownerFileName(), owner));
+    QElapsedTimer waited;
+    waited.start();
+    Saved saved = saveRecord(cartella, QStringLiteral("1"), QStringLiteral("Anna"), false, 0);
+    QCOMPARE(saved.saved(), atOnce);
+    while (!saved.saved() && waited.elapsed() < 3 * fs::kStaleOwnerMs) {
+        QVERIFY(saved.error && saved.error->busy());
+        QTest::qWait(200);
+        saved = saveRecord(cartella, QStringLiteral("1"), QStringLiteral("Anna"), false, 0);
+    }
+    QVERIFY(saved.saved());
+    if (!atOnce)
+        QVERIFY2(waited.elapsed() >= fs::kStaleOwnerMs, qPrintable(QString::number(waited.elapsed())));
+    QCOMPARE(namesIn(dir.path()), kSettled);
+}
+
 void RecordsTest::stickyClassFolderKeepsEveryPairWhole_data()
 {
     QTest::addColumn<QString>("leftBehind");
     QTest::addColumn<bool>("saved");
     QTest::newRow("another pupil's files") << "" << true;
     QTest::newRow("another pupil's intent, never removed") << "intent" << true;
+    // It cannot be removed: the system's lock alone excludes, as before.
+    QTest::newRow("another pupil's owner file, left by a crash") << "owner" << true;
     QTest::newRow("a holder file no pupil may write") << "root holder" << false;
 }
 
@@ -670,6 +721,10 @@ void RecordsTest::stickyClassFolderKeepsEveryPairWhole()
         const QString intent = machine.classFile(intentFileName());
         QVERIFY(writeBytes(intent, "segni-record 1\n3 5\n1\r\nUno\r\n"));
         Machine::setUp(intent, 0664, kUno.uid);
+    } else if (leftBehind == QLatin1String("owner")) {
+        const QString owner = machine.classFile(ownerFileName());
+        QVERIFY(writeBytes(owner, ownerOf(QSysInfo::machineHostName(), kGonePid)));
+        Machine::setUp(owner, 0664, kUno.uid);
     } else if (leftBehind == QLatin1String("root holder")) {
         const QString holder = machine.classFile(holderFileName());
         QVERIFY(QFile::remove(holder) && writeBytes(holder, "Uno\r\n"));
