@@ -97,9 +97,9 @@ public:
     Kind kind(const QString &name) const;
     // The whole content of a plain file; more than maxBytes is TooLarge.
     Result read(const QString &name, qint64 maxBytes, QByteArray &bytes) const;
-    // Makes a new file holding the bytes (flushed); whatever already has
-    // the name is left alone (Exists). It is group-writable when the folder
-    // is.
+    // Makes a new file holding the bytes (not flushed: what must outlast a
+    // power cut is written with write()); whatever already has the name is
+    // left alone (Exists). It is group-writable when the folder is.
     Result create(const QString &name, const QByteArray &bytes = QByteArray());
     // Replaces the content of an existing plain file where it stands.
     Result write(const QString &name, const QByteArray &bytes);

@@ -190,11 +190,8 @@ Result Folder::create(const QString &name, const QByteArray &bytes)
     const int fd = createNew(d->fd, name, result);
     if (fd < 0)
         return result;
-    if (!bytes.isEmpty()) {
+    if (!bytes.isEmpty())
         result = writeAll(fd, bytes);
-        if (result.ok() && ::fdatasync(fd) != 0)
-            result = lastError();
-    }
     if (::close(fd) != 0 && result.ok())
         result = lastError();
     // A file that did not take its bytes does not stay.

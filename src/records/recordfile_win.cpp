@@ -154,11 +154,8 @@ Result Folder::create(const QString &name, const QByteArray &bytes)
     const HANDLE handle = openFile(path, GENERIC_WRITE, CREATE_NEW, 0, result);
     if (handle == INVALID_HANDLE_VALUE)
         return result;
-    if (!bytes.isEmpty()) {
+    if (!bytes.isEmpty())
         result = writeAll(handle, bytes);
-        if (result.ok() && !FlushFileBuffers(handle))
-            result = lastError();
-    }
     if (!CloseHandle(handle) && result.ok())
         result = lastError();
     // A file that did not take its bytes does not stay.
