@@ -91,35 +91,51 @@ Lock::Try Lock::trySystemLock()
 Lock::Owner Lock::takeOwnerFile()
 {
     const QByteArray own = ownerText();
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    // The text of the owner file there now; one that cannot be read (on
+    // Windows, one its holder is removing) is judged like one that names
+    // no owner.
+    const auto readOwner = [this](QByteArray &text) {
+        const Result read = m_folder->read(m_ownerName, kMaxOwnerBytes, text);
+        if (!read.ok() && read.problem != Problem::TooLarge && read.problem != Problem::Missing)
+            text = QByteArrayLiteral("(unreadable)");
+        return read.problem != Problem::Missing;
+    };
+    for (int attempt = 0; attempt < 3; ++attempt) {
         const Result made = m_folder->create(m_ownerName, own);
         if (made.ok()) {
             m_ownsFile = true;
             return Owner::Taken;
         }
-        // The folder takes no new file: the system's lock is all there is.
-        if (made.problem != Problem::Exists)
+        switch (m_folder->kind(m_ownerName)) {
+        case Kind::Missing:
+            // The folder takes no new file: the system's lock is all there
+            // is. Exists: its holder removed it just now.
+            if (made.problem != Problem::Exists)
+                return Owner::Unsupported;
+            continue;
+        case Kind::Plain:
+            break;
+        case Kind::Folder:
+        case Kind::Link:
+        case Kind::Other:
+            // Something else in its place: no owner file can be made here.
             return Owner::Unsupported;
+        }
         QByteArray held;
-        const Result read = m_folder->read(m_ownerName, kMaxOwnerBytes, held);
-        if (read.problem == Problem::Missing)
-            continue; // its holder just removed it
-        // A link or a folder in its place: no owner file can be made here.
-        if (!read.ok() && read.problem != Problem::TooLarge)
-            return Owner::Unsupported;
+        if (!readOwner(held))
+            continue;
         const QString path = m_folder->path() + QLatin1Char('/') + m_ownerName;
         if (!ownerIsGone(held) && !watchedTooLong(path, held))
             return Owner::Busy;
         // Stale. Removed only while it still holds what was judged, so a
         // fresh one made meanwhile stays.
         QByteArray again;
-        if (!m_folder->read(m_ownerName, kMaxOwnerBytes, again).ok() || again != held)
-            return Owner::Busy;
+        if (!readOwner(again) || again != held)
+            continue;
         // One this account may not remove (another pupil's, in a folder
         // with the sticky bit): the system's lock is all there is.
-        if (!m_folder->remove(m_ownerName).ok())
-            return m_folder->kind(m_ownerName) == Kind::Missing ? Owner::Busy
-                                                                 : Owner::Unsupported;
+        if (!m_folder->remove(m_ownerName).ok() && m_folder->kind(m_ownerName) != Kind::Missing)
+            return Owner::Unsupported;
     }
     return Owner::Busy;
 }
