@@ -213,8 +213,13 @@ void RecordCrashTest::startWithoutLockUndoesNothingOfASaveUnderWay()
 void RecordCrashTest::aClassEndingTogetherKeepsItsBestRecord_data()
 {
     QTest::addColumn<QString>("locks");
-    QTest::newRow("real locks") << QStringLiteral("real");
-    lockModes();
+    QTest::addColumn<bool>("staleOwner");
+    QTest::newRow("real locks") << QStringLiteral("real") << false;
+    QTest::newRow("locks that fail") << QStringLiteral("failing") << false;
+    QTest::newRow("locks granted at once") << QStringLiteral("granted") << false;
+    // Every copy waits until it is stale, then all break it at once.
+    QTest::newRow("locks granted at once, an owner file left by a machine that crashed")
+        << QStringLiteral("granted") << true;
 }
 
 void RecordCrashTest::aClassEndingTogetherKeepsItsBestRecord()
@@ -223,9 +228,13 @@ void RecordCrashTest::aClassEndingTogetherKeepsItsBestRecord()
     // score, all started against the record 0: each saves as soon as it is
     // told to go.
     QFETCH(QString, locks);
+    QFETCH(bool, staleOwner);
     QTemporaryDir dir;
     const QString folder = dir.path();
-    restore(folder, files(kOld));
+    Snapshot before = files(kOld);
+    if (staleOwner)
+        before.insert(ownerFileName(), "segni-lock 1\nelsewhere\n1\n2026-12-09T08:00:00.000Z\n");
+    restore(folder, before);
     QList<int> scores;
     for (int score = 1; score <= 40; ++score)
         scores.append(score);
@@ -269,7 +278,8 @@ void RecordCrashTest::aClassEndingTogetherKeepsItsBestRecord()
     QVERIFY2(shown(loadRecord(folder, false)) == expected,
              qPrintable(describe(shown(loadRecord(folder, false))) + order));
     QVERIFY(saved >= 1);
-    qInfo("%lld copies: %d told their record is saved, %lld who the record holds now",
+    QVERIFY(!QFile::exists(folder + QLatin1Char('/') + ownerFileName()));
+    qInfo("%lld copies: %d told their record is saved, %lld told who holds it now",
           qlonglong(scores.size()), saved, qlonglong(scores.size() - saved));
 }
 

@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSysInfo>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -33,9 +32,9 @@ const QStringList kSettled = {QStringLiteral("marvo.lock"), QStringLiteral("marv
                               QStringLiteral("nmarvo.txt")};
 
 // An owner file naming a copy of the game on a host.
-QByteArray ownerOf(const QString &host, qint64 pid)
+QByteArray ownerOf(const QByteArray &host, qint64 pid)
 {
-    return "segni-lock 1\n" + host.toUtf8() + '\n' + QByteArray::number(pid)
+    return "segni-lock 1\n" + host + '\n' + QByteArray::number(pid)
         + "\n2026-12-09T08:00:00.000Z\n";
 }
 // No process has this id.
@@ -206,6 +205,8 @@ private slots:
     void failedSaveIsReportedNotConfirmed();
     void anotherCopysLockNeverFreezesTheGame_data();
     void anotherCopysLockNeverFreezesTheGame();
+    void endAskedWhileASaveWaitsKeepsTheRecord();
+    void ownerFileTakenOverMeanwhileStaysItsNewHolders();
     void folderThatTakesNoNewFileStillTakesTheRecord_data();
     void folderThatTakesNoNewFileStillTakesTheRecord();
     void anUnfinishedSaveComesBeforeTheNextOne();
@@ -561,6 +562,49 @@ void RecordsTest::anotherCopysLockNeverFreezesTheGame()
     }
 }
 
+void RecordsTest::endAskedWhileASaveWaitsKeepsTheRecord()
+{
+    // The clock ends the class's games together, then the session ends
+    // (SIGTERM) while this copy waits for another's save.
+    Game game;
+    game.load();
+    fs::Folder folder;
+    QVERIFY(folder.open(game.platform.folder).ok());
+    auto other = std::make_unique<fs::Lock>();
+    fs::Result result;
+    QCOMPARE(other->acquire(folder, lockFileName(), ownerFileName(), 0, result),
+             fs::Lock::State::Held);
+    game.platform.whilePaused = [&] {
+        if (game.platform.pauses == 2)
+            game.tavola->sessionEnding(true);
+        if (game.platform.pauses == 4)
+            other.reset();
+    };
+    answerRightAndExit(game, 1);
+    QCOMPARE(bytesOf(game.scoreFile()), QByteArray("1\r\n"));
+    QCOMPARE(game.platform.endedWith, std::optional<int>(0));
+    QCOMPARE(game.platform.endCount, 1);
+}
+
+void RecordsTest::ownerFileTakenOverMeanwhileStaysItsNewHolders()
+{
+    // This copy stalled until another judged its owner file stale and took
+    // the lock: it writes nothing more, and leaves the other's file alone.
+    QTemporaryDir dir;
+    const QString owner = dir.path() + QLatin1Char('/') + ownerFileName();
+    fs::Folder folder;
+    QVERIFY(folder.open(dir.path()).ok());
+    {
+        fs::Lock stalled;
+        fs::Result result;
+        QCOMPARE(stalled.acquire(folder, lockFileName(), ownerFileName(), 0, result),
+                 fs::Lock::State::Held);
+        QVERIFY(QFile::remove(owner) && writeBytes(owner, ownerOf("elsewhere", 1)));
+        QVERIFY(!stalled.stillHeld());
+    }
+    QCOMPARE(bytesOf(owner), ownerOf("elsewhere", 1));
+}
+
 void RecordsTest::folderThatTakesNoNewFileStillTakesTheRecord_data()
 {
     QTest::addColumn<QByteArray>("intent"); // left by an earlier save
@@ -660,10 +704,10 @@ void RecordsTest::ownerFileOfACopyThatIsGoneIsTakenOver_data()
     QTest::addColumn<QByteArray>("owner");
     QTest::addColumn<bool>("atOnce");
     QTest::newRow("a process of this host that is gone")
-        << ownerOf(QSysInfo::machineHostName(), kGonePid) << true;
+        << ownerOf(fs::hostIdentity(), kGonePid) << true;
     QTest::newRow("this process, still running")
-        << ownerOf(QSysInfo::machineHostName(), QCoreApplication::applicationPid()) << false;
-    QTest::newRow("another host") << ownerOf(QStringLiteral("elsewhere"), 1) << false;
+        << ownerOf(fs::hostIdentity(), QCoreApplication::applicationPid()) << false;
+    QTest::newRow("another host") << ownerOf("elsewhere", 1) << false;
     QTest::newRow("cut short by a crash: no owner named") << QByteArray() << false;
 }
 
@@ -723,7 +767,7 @@ void RecordsTest::stickyClassFolderKeepsEveryPairWhole()
         Machine::setUp(intent, 0664, kUno.uid);
     } else if (leftBehind == QLatin1String("owner")) {
         const QString owner = machine.classFile(ownerFileName());
-        QVERIFY(writeBytes(owner, ownerOf(QSysInfo::machineHostName(), kGonePid)));
+        QVERIFY(writeBytes(owner, ownerOf(fs::hostIdentity(), kGonePid)));
         Machine::setUp(owner, 0664, kUno.uid);
     } else if (leftBehind == QLatin1String("root holder")) {
         const QString holder = machine.classFile(holderFileName());

@@ -4,7 +4,8 @@
 # (the record crash tests among them, against the Windows file layer);
 # segni-setup.exe /S installs the game under Program Files with a Start-menu
 # entry and one record folder for the computer under %ProgramData%\segni;
-# the installed game, started from that entry, is played from the keyboard
+# a session that ends with the game open keeps its beaten record; the
+# installed game, started from that entry, is played from the keyboard
 # as a pupil would (a name with accents, one right answer read off the
 # screen, Exit), and the record lands in that folder in Windows-1252 with
 # CR LF; the uninstaller leaves the record and its setting. Installed again
@@ -151,16 +152,13 @@ focused() {
     done
 }
 
-# Plays one game of the copy of segni that "$@" starts: the name, the
-# greeting, then straight to the game window (no other box), one right
-# answer read off the screen with $PROBE (a command), Exit, the goodbye,
-# and the record confirmation when CONFIRM is "yes". Waits for the game
-# (the process whose command line matches $GAME) to end and leave no
-# window behind. PLAYED holds the question it answered.
-play() {
+# Starts the copy of segni that "$@" starts and plays up to one right
+# answer: the name, the greeting, then straight to the game window (no
+# other box), the question read off the screen with $PROBE (a command).
+# PLAYED holds the question it answered.
+start_and_answer() {
     name=$1
-    confirm=$2
-    shift 2
+    shift
     "$@" >"$WORK/game.log" 2>&1 &
     GPID=$!
     focused "^Rovid edi do rerudiru da razuzo razozezo$"
@@ -188,13 +186,11 @@ play() {
     xdotool type --delay 60 -- "$(($1 * $2 * $3))"
     xdotool key Return
     sleep 0.5
-    xdotool key alt+x
-    focused "^Data "
-    xdotool key Return
-    if [ "$confirm" = yes ]; then
-        focused "^segni$"
-        xdotool key Return
-    fi
+}
+
+# Waits for the game (the process whose command line matches $GAME) to end
+# and leave no window behind.
+ended() {
     # The game's process ends (start returns at once for a shortcut, so the
     # process is watched itself), and no window is left: no crash box either.
     i=0
@@ -204,6 +200,23 @@ play() {
     GPID=""
     left=$(xdotool search --onlyvisible --name . 2>/dev/null | while read -r w; do xdotool getwindowname "$w"; done)
     [ -z "$left" ] || fail "windows left on the screen after the game: $left"
+}
+
+# Plays one game: start_and_answer, then Exit, the goodbye, and the record
+# confirmation when CONFIRM is "yes".
+play() {
+    name=$1
+    confirm=$2
+    shift 2
+    start_and_answer "$name" "$@"
+    xdotool key alt+x
+    focused "^Data "
+    xdotool key Return
+    if [ "$confirm" = yes ]; then
+        focused "^segni$"
+        xdotool key Return
+    fi
+    ended
 }
 
 # has FILE PRINTF-FORMAT: the file holds exactly those bytes.
@@ -238,6 +251,17 @@ for step in '"C:\\ProgramData\\segni" /setowner \*S-1-5-32-544 /T /C /L: 0' \
         fail "the installer's log has no 'icacls $step': $(cat "$SETUP/setup.log")"
 done
 pass "the computer's record folder, its setting, and its rights (icacls ran each step, exit 0)"
+
+# The session ends (a logout, a shutdown) with a beaten record on the
+# screen: Wine tells the game as Windows does (WM_QUERYENDSESSION), and the
+# record is saved before the game goes.
+start_and_answer "$NAME" wine start /unix "$LINK"
+wine wineboot --end-session >"$WORK/endsession.log" 2>&1
+ended
+has "$RECORDS/marvo.txt" '1\r\n'
+has "$RECORDS/nmarvo.txt" "$NAME_BYTES"
+rm -f "$RECORDS/marvo.txt" "$RECORDS/nmarvo.txt"
+pass "the session ended with the game open: the beaten record was saved"
 
 # The pupil starts the game from the Start menu.
 play "$NAME" yes wine start /unix "$LINK"

@@ -48,9 +48,11 @@ bool Tavola::Form_QueryClose()
     // beaten record is saved as the exit button would, without the goodbye.
     guarded([this] {
         m_ending = true;
-        if (const auto told = saveBeatenRecord(QString::fromLatin1(kRecordSaved))) {
-            if (m_over)
-                return;
+        const std::optional<MessageRequest> told =
+            saveBeatenRecord(QString::fromLatin1(kRecordSaved));
+        if (m_over)
+            return;
+        if (told) {
             box(*told);
             if (m_over)
                 return;
@@ -71,10 +73,11 @@ void Tavola::Next_Click()
         if (m_over || m_ending || answer != BoxAnswer::Yes)
             return;
         m_ending = true;
-        if (const auto told =
-                saveBeatenRecord(QString::fromLatin1(kRecordSaved) + QLatin1Char('"'))) {
-            if (m_over)
-                return;
+        const std::optional<MessageRequest> told =
+            saveBeatenRecord(QString::fromLatin1(kRecordSaved) + QLatin1Char('"'));
+        if (m_over)
+            return;
+        if (told) {
             box(*told);
             if (m_over)
                 return;

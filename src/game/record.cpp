@@ -78,6 +78,10 @@ std::optional<MessageRequest> Tavola::saveBeatenRecord(const QString &confirmati
         outcome = records::saveRecord(cartella, score, name, !m_folderShared, 0);
     }
     m_saving = false;
+    if (m_endWhenSaved) {
+        endProgram(0);
+        return std::nullopt;
+    }
     if (outcome.error) {
         return MessageRequest{
             QStringLiteral("Non sono riuscito a registrare il record nel file %1\n(%2).")
@@ -98,6 +102,12 @@ void Tavola::sessionEnding(bool programEnds)
     guarded([this, programEnds] {
         if (m_over)
             return;
+        // A save already waits for another copy: it goes on, and the
+        // program ends once it is done.
+        if (m_saving) {
+            m_endWhenSaved = m_endWhenSaved || programEnds;
+            return;
+        }
         saveBeatenRecord(QString());
         if (programEnds)
             endProgram(0);

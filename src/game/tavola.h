@@ -161,6 +161,8 @@ private:
     std::optional<records::Record> m_seen;
     // A save is under way (it may wait for another copy's).
     bool m_saving = false;
+    // The system asked the program to end while a save was under way.
+    bool m_endWhenSaved = false;
     // Set once the game starts ending (exit procedure, closing, or a
     // confirmed new game): no second ending may begin.
     bool m_ending = false;

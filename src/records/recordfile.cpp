@@ -3,9 +3,9 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QHash>
 #include <QList>
-#include <QSysInfo>
 #include <QThread>
 
 namespace segni::records::fs {
@@ -21,19 +21,28 @@ constexpr qint64 kMaxOwnerBytes = 4096;
 // Owner files this copy found held by others, and since when it has seen
 // each unchanged: one from another host counts as stale only once it has
 // stayed the same for kStaleOwnerMs, measured by this copy's own clock (the
-// machines' clocks need not agree).
+// machines' clocks need not agree). What is compared is the text and the
+// time the file was last written, so a new file with the same text (an
+// empty one just made) starts a new watch; a file found gone ends it.
 struct Watched
 {
-    QByteArray text;
+    QByteArray seen;
     QElapsedTimer since;
 };
 
+QHash<QString, Watched> &watched()
+{
+    static QHash<QString, Watched> files;
+    return files;
+}
+
 bool watchedTooLong(const QString &path, const QByteArray &text)
 {
-    static QHash<QString, Watched> watched;
-    Watched &entry = watched[path];
-    if (!entry.since.isValid() || entry.text != text) {
-        entry.text = text;
+    const QByteArray seen = text + '\0'
+        + QByteArray::number(QFileInfo(path).lastModified().toMSecsSinceEpoch());
+    Watched &entry = watched()[path];
+    if (!entry.since.isValid() || entry.seen != seen) {
+        entry.seen = seen;
         entry.since.start();
     }
     return entry.since.elapsed() >= kStaleOwnerMs;
@@ -59,7 +68,7 @@ void changed()
 
 QByteArray ownerText()
 {
-    return kOwnerHeader + QSysInfo::machineHostName().toUtf8() + '\n'
+    return kOwnerHeader + hostIdentity() + '\n'
         + QByteArray::number(QCoreApplication::applicationPid()) + '\n'
         + QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toLatin1() + '\n';
 }
@@ -67,8 +76,7 @@ QByteArray ownerText()
 bool ownerIsGone(const QByteArray &text)
 {
     const QList<QByteArray> lines = text.mid(kOwnerHeader.size()).split('\n');
-    if (!text.startsWith(kOwnerHeader) || lines.size() < 2
-        || lines[0] != QSysInfo::machineHostName().toUtf8())
+    if (!text.startsWith(kOwnerHeader) || lines.size() < 2 || lines[0] != hostIdentity())
         return false;
     bool ok = false;
     const qint64 pid = lines[1].toLongLong(&ok);
@@ -90,7 +98,8 @@ Lock::Try Lock::trySystemLock()
 
 Lock::Owner Lock::takeOwnerFile()
 {
-    const QByteArray own = ownerText();
+    m_ownText = ownerText();
+    const QString path = m_folder->path() + QLatin1Char('/') + m_ownerName;
     // The text of the owner file there now; one that cannot be read (on
     // Windows, one its holder is removing) is judged like one that names
     // no owner.
@@ -101,30 +110,33 @@ Lock::Owner Lock::takeOwnerFile()
         return read.problem != Problem::Missing;
     };
     for (int attempt = 0; attempt < 3; ++attempt) {
-        const Result made = m_folder->create(m_ownerName, own);
+        const Result made = m_folder->create(m_ownerName, m_ownText);
         if (made.ok()) {
             m_ownsFile = true;
+            watched().remove(path);
             return Owner::Taken;
         }
         switch (m_folder->kind(m_ownerName)) {
         case Kind::Missing:
+            watched().remove(path);
             // The folder takes no new file: the system's lock is all there
             // is. Exists: its holder removed it just now.
             if (made.problem != Problem::Exists)
                 return Owner::Unsupported;
             continue;
         case Kind::Plain:
+        case Kind::Other: // on Windows, one its holder is removing
             break;
         case Kind::Folder:
         case Kind::Link:
-        case Kind::Other:
             // Something else in its place: no owner file can be made here.
             return Owner::Unsupported;
         }
         QByteArray held;
-        if (!readOwner(held))
+        if (!readOwner(held)) {
+            watched().remove(path);
             continue;
-        const QString path = m_folder->path() + QLatin1Char('/') + m_ownerName;
+        }
         if (!ownerIsGone(held) && !watchedTooLong(path, held))
             return Owner::Busy;
         // Stale. Removed only while it still holds what was judged, so a
@@ -184,10 +196,20 @@ Lock::State Lock::acquire(Folder &folder, const QString &name, const QString &ow
     return State::Busy;
 }
 
+bool Lock::stillHeld() const
+{
+    // Another copy may have judged this one's owner file stale (this copy
+    // stalled longer than any save should take) and taken the lock.
+    QByteArray text;
+    return !m_ownsFile
+        || (m_folder->read(m_ownerName, kMaxOwnerBytes, text).ok() && text == m_ownText);
+}
+
 void Lock::unlock()
 {
-    // The owner file goes before the system's lock.
-    if (m_ownsFile)
+    // The owner file goes before the system's lock, and only while it is
+    // still this copy's own.
+    if (m_ownsFile && stillHeld())
         m_folder->remove(m_ownerName);
     m_ownsFile = false;
     release();

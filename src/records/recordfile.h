@@ -150,6 +150,8 @@ public:
     // writable by this account).
     State acquire(Folder &folder, const QString &name, const QString &ownerName, int waitMs,
                   Result &result);
+    // Whether the owner file this lock made is still there as it made it.
+    bool stillHeld() const;
 
     struct Native;
 
@@ -168,6 +170,7 @@ private:
     std::unique_ptr<Native> d;
     Folder *m_folder = nullptr;
     QString m_ownerName;
+    QByteArray m_ownText;
     bool m_ownsFile = false;
 };
 
@@ -175,13 +178,17 @@ private:
 // the same before it counts as left by a copy that crashed.
 constexpr int kStaleOwnerMs = 5000;
 
-// The text of an owner file: this host, this process, the time.
+// The text of an owner file: this host (its name, and on Linux this boot of
+// it, which tells apart machines cloned from one image), this process, the
+// time.
 QByteArray ownerText();
 // Whether an owner file's text names a process of this host that is gone.
 bool ownerIsGone(const QByteArray &text);
 
-// Each system's half: whether the process with this id still runs here.
+// Each system's half: whether the process with this id still runs here,
+// and what tells this machine, as it runs now, from any other.
 bool processRunning(qint64 pid);
+QByteArray hostIdentity();
 
 // Called by each system's half after every change on disk.
 void changed();

@@ -5,6 +5,7 @@
 #include "recordfile.h"
 
 #include <QFile>
+#include <QSysInfo>
 
 #include <cerrno>
 #include <limits>
@@ -290,6 +291,15 @@ void Lock::release()
     if (d->fd >= 0)
         ::close(d->fd); // closing the file lets the lock go
     d->fd = -1;
+}
+
+QByteArray hostIdentity()
+{
+    QByteArray identity = QSysInfo::machineHostName().toUtf8();
+    QFile boot(QStringLiteral("/proc/sys/kernel/random/boot_id"));
+    if (boot.open(QIODevice::ReadOnly))
+        identity += ' ' + boot.readLine(64).trimmed();
+    return identity;
 }
 
 bool processRunning(qint64 pid)

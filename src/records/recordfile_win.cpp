@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QSysInfo>
 
 #include <qt_windows.h>
 
@@ -261,6 +262,11 @@ void Lock::release()
     if (d->handle != INVALID_HANDLE_VALUE)
         CloseHandle(d->handle); // closing the file lets the lock go
     d->handle = INVALID_HANDLE_VALUE;
+}
+
+QByteArray hostIdentity()
+{
+    return QSysInfo::machineHostName().toUtf8();
 }
 
 bool processRunning(qint64 pid)

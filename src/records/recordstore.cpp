@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
 
 namespace segni::records {
 
@@ -216,10 +217,12 @@ struct Standing
 
 // Without the lock a save may be under way: the intent and both files are
 // read in turn until two rounds agree, so a save that ends between two
-// reads cannot show one pair's score beside the other's holder.
+// reads cannot show one pair's score beside the other's holder. Saves that
+// never pause long enough for that, for two seconds, make the record busy.
 Record readConsistent(const Folder &folder, Result &result, QString &failed)
 {
-    constexpr int kMaxRounds = 50;
+    constexpr int kPauseMs = 5;
+    constexpr int kMaxRounds = 2000 / kPauseMs;
     std::optional<Standing> last;
     for (int round = 0; round < kMaxRounds; ++round) {
         Standing now;
@@ -228,12 +231,14 @@ Record readConsistent(const Folder &folder, Result &result, QString &failed)
         if (!result.ok())
             return Record{};
         if (last && *last == now)
-            break;
+            return now.record();
+        if (last)
+            QThread::msleep(kPauseMs);
         last = now;
     }
-    // Saves that never paused long enough for two rounds to agree: the
-    // last round is shown, and the next read will settle.
-    return last->record();
+    failed = scoreFileName();
+    result = {Problem::Busy, 0};
+    return Record{};
 }
 
 } // namespace
@@ -269,6 +274,10 @@ Loaded loadRecord(const QString &cartella, bool createFolder)
             loaded.record = readFiles(folder, read, failed);
     } else {
         loaded.record = readConsistent(folder, read, failed);
+        // Copies saving without end: no record for now; the first question
+        // reads it again.
+        if (read.problem == Problem::Busy)
+            read = {};
     }
     if (!read.ok()) {
         loaded.error = errorAt(folder, failed, read);
@@ -316,6 +325,10 @@ Saved saveRecord(const QString &cartella, const QString &score, const QString &h
     if (!beatsStoredScore(stored.score, score))
         return {std::nullopt, stored};
     const Pair pair{encodeLine(score), encodeLine(holder)};
+    // A copy that stalled so long that another took the lock over from it
+    // writes nothing more.
+    if (!lock.stillHeld())
+        return {errorAt(folder, scoreFileName(), {Problem::Busy, 0}), {}};
     const Result decided = commitIntent(folder, pair);
     if (!decided.ok()) {
         if (folder.kind(intentFileName()) == Kind::Missing && decided.problem == Problem::Denied)
@@ -327,6 +340,8 @@ Saved saveRecord(const QString &cartella, const QString &score, const QString &h
     }
     // From here on the pair is decided: should a file not take it, the
     // intent stays, and every start shows its pair until one completes it.
+    if (!lock.stillHeld())
+        return {errorAt(folder, scoreFileName(), {Problem::Busy, 0}), {}};
     if (writePair(folder, pair, failed).ok() && held)
         discardIntent(folder, false);
     return {};

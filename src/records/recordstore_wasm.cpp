@@ -4,7 +4,7 @@
 // item in one step. A save reads the item, compares and writes while it
 // holds the page's lock on the record (navigator.locks, where the browser
 // has it), so two tabs of one profile ending together keep the higher
-// score. Each text is held as its record file would read back (the text
+// score; while another tab holds it, the save is busy and is tried again. Each text is held as its record file would read back (the text
 // and CR LF), as JSON:
 //
 //   {"marvo.txt":"12\r\n","nmarvo.txt":"Anna\r\n"}
@@ -41,35 +41,38 @@ EM_JS(int, segniStorageRead, (const char *key, char **text), {
     }
 });
 
-// Takes the lock on the record shared by every tab of this site, waiting
-// for another tab's save; gives up after two seconds, or at once where the
-// browser has no such locks (a page not served over https or from
-// localhost). 1 when held.
-EM_ASYNC_JS(int, segniStorageLock, (), {
+// The page's lock on the record, shared by every tab of this site, where
+// the browser has such locks (a page served over https or from localhost).
+// 1: held now, or there are no such locks; 0: asked for, not yet granted
+// (another tab is saving). The page never waits here: the game asks again
+// after a pause, letting the browser run. A lock granted but not claimed
+// within five seconds (the game went meanwhile) is let go.
+EM_JS(int, segniStorageLock, (), {
     if (!(navigator.locks && navigator.locks.request))
-        return 0;
-    const abort = new AbortController();
-    const timer = setTimeout(() => abort.abort(), 2000);
-    try {
-        await new Promise((held, failed) => {
-            navigator.locks.request("segni/record", {signal: abort.signal}, () => {
-                held();
-                return new Promise(release => { globalThis.segniStorageRelease = release; });
-            }).catch(failed);
-        });
         return 1;
-    } catch (e) {
-        return 0;
-    } finally {
-        clearTimeout(timer);
+    const lock = globalThis.segniRecordLock || (globalThis.segniRecordLock = {state: "free"});
+    if (lock.state === "granted")
+        return 1;
+    if (lock.state === "free") {
+        lock.state = "asked";
+        navigator.locks.request("segni/record", () => new Promise(release => {
+            lock.state = "granted";
+            lock.release = () => {
+                clearTimeout(lock.timer);
+                lock.state = "free";
+                lock.release = null;
+                release();
+            };
+            lock.timer = setTimeout(lock.release, 5000);
+        })).catch(() => { lock.state = "free"; });
     }
+    return 0;
 });
 
 EM_JS(void, segniStorageUnlock, (), {
-    const release = globalThis.segniStorageRelease;
-    globalThis.segniStorageRelease = null;
-    if (release)
-        release();
+    const lock = globalThis.segniRecordLock;
+    if (lock && lock.release)
+        lock.release();
 });
 
 // Null when stored; else the browser's reason.
@@ -149,15 +152,12 @@ Loaded loadRecord(const QString &cartella, bool)
 Saved saveRecord(const QString &cartella, const QString &score, const QString &holder, bool,
                  int)
 {
-    struct Held
+    if (segniStorageLock() != 1)
+        return {FileError{cartella + QString::fromLatin1(kStorageKey), Problem::Busy}, {}};
+    struct Unlock
     {
-        const bool held = segniStorageLock() == 1;
-        ~Held()
-        {
-            if (held)
-                segniStorageUnlock();
-        }
-    } lock;
+        ~Unlock() { segniStorageUnlock(); }
+    } unlock;
     // Another tab may have saved since this game read the record.
     const Loaded stored = readStored(cartella);
     if (stored.error)

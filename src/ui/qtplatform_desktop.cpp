@@ -33,10 +33,7 @@ void QtPlatform::whenSessionEnds(std::function<void(bool programEnds)> action)
 {
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, qApp,
                      [action](QSessionManager &) { action(false); });
-    whenTerminationAsked([action] {
-        action(true);
-        QCoreApplication::exit(0); // even where no game was left to end
-    });
+    whenTerminationAsked([action] { action(true); });
 }
 
 void installBundledFonts()
