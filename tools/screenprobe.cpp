@@ -287,8 +287,9 @@ int unmatchedInk(const QImage &first, const QRect &part, const QImage &second, Q
 }
 
 // At most this many pixels of ink in any stretch of a text may differ
-// from its drawing.
-constexpr int kUnmatchedInk = 8;
+// from its drawing. The page draws its texts exactly as the probe does;
+// a letter or an accent changed is some five pixels or more.
+constexpr int kUnmatchedInk = 2;
 
 // A text as the toolkit draws it, and where its ink is.
 struct Drawing
@@ -372,6 +373,8 @@ int readClosingPage(const QImage &shot, const QString &text)
                           : "not its size");
         return 1;
     }
+    std::fprintf(stderr, "screenprobe: read %s, %d pixels of its ink unmatched\n",
+                 qPrintable(text), read->unmatched);
     const Line &button = lines[1];
     if (button.fill == background || !button.ink) {
         std::fprintf(stderr, "screenprobe: no button with a caption below the text\n");
@@ -410,8 +413,10 @@ int readBox(const QImage &shot, const QString &text)
                           : "no size of the face fits");
         return 1;
     }
-    std::fprintf(stderr, "screenprobe: read %s in %s\n", qPrintable(text),
-                 qPrintable(QColor(*commonest(shot, best->shown, background)).name()));
+    std::fprintf(stderr, "screenprobe: read %s in %s, %d pixels of its ink unmatched\n",
+                 qPrintable(text),
+                 qPrintable(QColor(*commonest(shot, best->shown, background)).name()),
+                 best->unmatched);
     return 0;
 }
 
