@@ -4,20 +4,21 @@ pupil would, over the DevTools protocol: the folder served over http from
 127.0.0.1, a fresh browser profile, keys typed and taps given as the
 browser's own input events.
 
-- A game: the name typed into the prompt straight away, the greeting,
-  the question read off the canvas (a screenshot of the game window
-  matched by screenprobe), the answer begun straight away from the keys
-  and finished after a tap on the box through an input method, letters
-  refused both ways, a digit erased with Backspace, Exit, the goodbye, the
-  record's
-  confirmation; the page then says the game is over, the record is one
-  item of the browser's local storage holding both record files' bytes,
-  and the page's button starts another game without a reload.
+- A game: the name prompt read off the page (a screenshot of the box
+  matched by screenprobe) and the name typed into it straight away, the
+  greeting read, the question read off the canvas (a screenshot of the
+  game window), the answer begun straight away from the keys and finished
+  after a tap on the box through an input method, letters refused both
+  ways, a digit erased with Backspace, Exit, the goodbye and the record's
+  confirmation read; the page then says the game is over (read off it, in
+  its colours), the record is one item of the browser's local storage
+  holding both record files' bytes, and the page's button, tapped where
+  the page shows it, starts another game without a reload.
 - The same profile after the browser is restarted: the record (1) and its
   holder's name show.
-- The test build (a one-minute clock): the time runs out while the
-  new-game question is open; the question closes and the goodbye comes,
-  then the end.
+- The test build (a one-minute clock): the new-game question read, the
+  time runs out while it is open; the question closes and the goodbye
+  comes, then the end, whose button takes Enter for another game.
 
 Usage: web_game.py PAGE-FOLDER TEST-PAGE-FOLDER SCREENPROBE [ROUNDS]
 Exits 77 (skipped) when there is no page, no Chromium or no DevTools client.
@@ -29,6 +30,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 from webpage import CHROMIUM, Browser, Failure, Folder, check
 
@@ -62,6 +64,19 @@ class Game:
         browser.screenshot(window, path)
         return path
 
+    def read(self, browser, window, what, text):
+        """Reads the text off a screenshot of a box (what is --box) or of the
+        closing page (--closing), once it is drawn; returns what the probe
+        prints."""
+        deadline = time.monotonic() + 10
+        while True:
+            result = subprocess.run([self.probe, what, self.shot(browser, window), text],
+                                    capture_output=True, text=True)
+            if result.returncode == 0:
+                return result.stdout.rstrip("\n")
+            check(time.monotonic() < deadline, "%r not read: %s" % (text, result.stderr))
+            time.sleep(0.5)
+
     def tap(self, browser, window, name):
         x, y = map(int, self.run_probe("--locate", name).split())
         browser.tap(window["x"] + x, window["y"] + y)
@@ -70,11 +85,12 @@ class Game:
         """Loads the page and gets through the name prompt and the
         greeting to the game window."""
         browser.call("Page.navigate", url=url)
-        browser.wait_for_box(PROMPT_TITLE, 120)
+        self.read(browser, browser.wait_for_box(PROMPT_TITLE, 120), "--box", "Come ti chiami?")
         # Typed straight away, as at a keyboard: the box has the focus.
         browser.type(name)
         browser.key("Enter")
-        browser.wait_for_box(GREETING_TITLE)
+        self.read(browser, browser.wait_for_box(GREETING_TITLE), "--box",
+                  name + " vediamo se sei un vero campione")
         browser.key("Enter")
         return self.wait_for_game(browser)
 
@@ -85,8 +101,9 @@ class Game:
 
     def wait_for_end(self, browser):
         """The page once the game has ended: one window, the whole page."""
-        return browser.wait_for("the page's end", lambda windows: len(windows) == 1
-                                and windows[0]["title"] == "segni" and windows[0]["width"] >= 1000)
+        return browser.wait_for("the page's end", lambda windows: windows[0] if len(windows) == 1
+                                and windows[0]["title"] == "segni" and windows[0]["width"] >= 1000
+                                else None)
 
 
 def play_a_game(game, browser, url):
@@ -109,19 +126,24 @@ def play_a_game(game, browser, url):
     browser.key("Enter")
 
     game.tap(browser, window, "cmdExit")
-    browser.wait_for_title_start("Data ")
+    game.read(browser, browser.wait_for_title_start("Data "), "--box",
+              "Ciao %s, alla prossima sfida!" % NAME)
     browser.key("Enter")
-    browser.wait_for_box("segni")
+    game.read(browser, browser.wait_for_box("segni"), "--box",
+              "Ok ho registrato il tuo record, C A M P I O N E")
     browser.key("Enter")
-    game.wait_for_end(browser)
+    end = game.wait_for_end(browser)
+    button = game.read(browser, end, "--closing", "Il gioco è finito.")
 
     stored = browser.evaluate("localStorage.getItem('segni/record')")
     # The right answer counted (the score 1 beat no record) under the name.
     check(stored is not None, "no record in the browser's local storage (the answer to %s "
           "was %d)" % (factors, product))
     check(json.loads(stored) == STORED, "the stored record is %r" % stored)
-    # Another game from the end, without a reload.
-    browser.key("Space")
+    # Another game from the end, without a reload: the button tapped where
+    # the page shows it.
+    x, y = map(int, button.split())
+    browser.tap(end["x"] + x, end["y"] + y)
     browser.wait_for_box(PROMPT_TITLE)
 
 
@@ -137,7 +159,7 @@ def time_up_in_a_box(game, browser, url):
     # NUOVO GIOCO from the keyboard: Alt, then the third entry of the bar.
     for key in ("Alt", "ArrowRight", "ArrowRight", "Enter"):
         browser.key(key)
-    browser.wait_for_box(NEW_GAME_TITLE)
+    game.read(browser, browser.wait_for_box(NEW_GAME_TITLE), "--box", "INIZIAMO UNA NUOVA GARA  ?")
     # The one-minute clock runs out behind the question: it closes, and the
     # goodbye comes in front of the window.
     browser.wait_for_title_start("Data ", 90)
@@ -145,6 +167,9 @@ def time_up_in_a_box(game, browser, url):
           "the new-game question stayed open under the goodbye")
     browser.key("Enter")
     game.wait_for_end(browser)
+    # Another game from the end's button, which has the keyboard.
+    browser.key("Enter")
+    browser.wait_for_box(PROMPT_TITLE)
 
 
 def main():

@@ -7,19 +7,26 @@
 // area is found by its answer box. With --image it reads a picture of the
 // window (a web page's canvas) instead of grabbing one. With --locate it
 // prints where a control or menu bar entry of the window is (its centre, in
-// the window's own pixels), for a test to tap there.
+// the window's own pixels), for a test to tap there. With --closing it reads
+// TEXT off a picture of the web page's closing page, in the colours and face
+// the page is designed with, and finds the button below it; it prints where
+// the button is, for a test to tap there. With --box it reads TEXT off a
+// picture of a box: the text its first line ends with.
 //
 // Usage: screenprobe WINDOW-ID
 //        screenprobe --within WINDOW-ID
 //        screenprobe WINDOW-ID --save FILE.png
 //        screenprobe --image FILE.png
 //        screenprobe --locate NAME
+//        screenprobe --closing FILE.png TEXT
+//        screenprobe --box FILE.png TEXT
 // On Windows WINDOW-ID may also be the window's title.
 
 #include "ui/layout.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
+#include <QHash>
 #include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
@@ -149,6 +156,270 @@ std::optional<QPoint> answerBoxCorner(const QImage &image, int length)
     return std::nullopt;
 }
 
+// A pixel a pupil tells apart from a colour next to it.
+bool standsOut(QRgb p, QRgb from)
+{
+    return qAbs(qRed(p) - qRed(from)) + qAbs(qGreen(p) - qGreen(from))
+        + qAbs(qBlue(p) - qBlue(from))
+        >= 192;
+}
+
+// A colour as designed, give or take a browser's rounding.
+bool near(QRgb p, const segni::ui::Rgb &designed)
+{
+    return qAbs(qRed(p) - designed.red) + qAbs(qGreen(p) - designed.green)
+        + qAbs(qBlue(p) - designed.blue)
+        <= 24;
+}
+
+// The colour most pixels of the part have, of those that stand out from
+// the colour given (any pixel, without one).
+std::optional<QRgb> commonest(const QImage &image, const QRect &part,
+                              std::optional<QRgb> from = std::nullopt)
+{
+    QHash<QRgb, int> counts;
+    for (int y = part.top(); y <= part.bottom(); ++y) {
+        for (int x = part.left(); x <= part.right(); ++x) {
+            const QRgb p = image.pixel(x, y) | 0xff000000;
+            if (!from || standsOut(p, *from))
+                ++counts[p];
+        }
+    }
+    std::optional<QRgb> most;
+    for (auto i = counts.cbegin(); i != counts.cend(); ++i) {
+        if (!most || i.value() > counts.value(*most))
+            most = i.key();
+    }
+    return most;
+}
+
+// A band of rows that shows something on the picture's background: where
+// it is, the colour most of it has (the background, or a button's face),
+// and the colour of the marks that stand out from that (its text).
+struct Line
+{
+    QRect bounds;
+    QRgb fill;
+    std::optional<QRgb> ink;
+};
+
+QList<Line> linesOf(const QImage &image, QRgb background)
+{
+    QList<Line> lines;
+    QRect bounds;
+    for (int y = 0; y <= image.height(); ++y) {
+        int left = image.width(), right = -1;
+        for (int x = 0; y < image.height() && x < image.width(); ++x) {
+            if (standsOut(image.pixel(x, y), background)) {
+                left = std::min(left, x);
+                right = x;
+            }
+        }
+        if (right >= 0) {
+            bounds |= QRect(left, y, right - left + 1, 1);
+        } else if (!bounds.isNull()) {
+            const QRgb fill = *commonest(image, bounds);
+            lines.append({bounds, fill, commonest(image, bounds, fill)});
+            bounds = QRect();
+        }
+    }
+    return lines;
+}
+
+QString describe(const QList<Line> &lines)
+{
+    QStringList shown;
+    for (const Line &line : lines) {
+        const QRect &r = line.bounds;
+        shown << QStringLiteral("%1x%2 at %3,%4 of %5 marked %6")
+                     .arg(r.width()).arg(r.height()).arg(r.left()).arg(r.top())
+                     .arg(QColor(line.fill).name(),
+                          line.ink ? QColor(*line.ink).name() : QStringLiteral("nothing"));
+    }
+    return shown.isEmpty() ? QStringLiteral("nothing") : shown.join(QStringLiteral("; "));
+}
+
+// How much ink two pictures of a text do not share, as the most any stretch
+// of the text as wide as it is tall has: a pixel of ink counts as shared
+// when the other picture has ink within a pixel of it, and each stretch is
+// matched where it fits best, two pixels either way, so glyphs drawn half
+// a pixel apart, or by another build of the toolkit, still match, while a
+// letter or an accent of its own is a stretch's worth of ink unmatched.
+// The part of the first picture is compared with the second's at place.
+int unmatchedInk(const QImage &first, const QRect &part, const QImage &second, QPoint place,
+                 QRgb background)
+{
+    const auto inkAt = [background](const QImage &image, QPoint p) {
+        return image.rect().contains(p) && standsOut(image.pixel(p), background);
+    };
+    const auto inkNear = [&inkAt](const QImage &image, QPoint p) {
+        for (int dy = -1; dy <= 1; ++dy) {
+            for (int dx = -1; dx <= 1; ++dx) {
+                if (inkAt(image, p + QPoint(dx, dy)))
+                    return true;
+            }
+        }
+        return false;
+    };
+    const int stretch = part.height();
+    int most = 0;
+    for (int left = part.left() - 2; left <= part.right() + 2; left += stretch / 2) {
+        int fewest = std::numeric_limits<int>::max();
+        for (int dy = -2; dy <= 2; ++dy) {
+            for (int dx = -2; dx <= 2; ++dx) {
+                const QPoint shift = place - part.topLeft() + QPoint(dx, dy);
+                int unmatched = 0;
+                for (int y = part.top() - 2; y <= part.bottom() + 2; ++y) {
+                    for (int x = left; x < left + stretch; ++x) {
+                        const QPoint p(x, y);
+                        if (inkAt(first, p) && !inkNear(second, p + shift))
+                            ++unmatched;
+                        if (inkAt(second, p + shift) && !inkNear(first, p))
+                            ++unmatched;
+                    }
+                }
+                fewest = std::min(fewest, unmatched);
+            }
+        }
+        most = std::max(most, fewest);
+    }
+    return most;
+}
+
+// At most this many pixels of ink in any stretch of a text may differ
+// from its drawing. The page draws its texts exactly as the probe does;
+// a letter or an accent changed is some five pixels or more.
+constexpr int kUnmatchedInk = 2;
+
+// A text as the toolkit draws it, and where its ink is.
+struct Drawing
+{
+    QImage picture;
+    QRect ink;
+};
+
+Drawing draw(const QString &text, const QFont &font, QRgb ink, QRgb paper)
+{
+    const QFontMetrics metrics(font);
+    QImage picture(metrics.horizontalAdvance(text) + 20, metrics.height() + 20,
+                   QImage::Format_RGB32);
+    picture.fill(paper);
+    {
+        QPainter painter(&picture);
+        painter.setFont(font);
+        painter.setPen(QColor(ink));
+        painter.drawText(picture.rect(), Qt::AlignCenter, text);
+    }
+    return {picture, linesOf(picture, paper).value(0).bounds};
+}
+
+// The text that ends a line of the shot, compared with a drawing of it:
+// where it is, and how far it is from the drawing (see unmatchedInk).
+struct Reading
+{
+    QRect shown;
+    int unmatched;
+};
+
+// Nothing when the ink that ends the line is not the drawing's size.
+std::optional<Reading> readLineEnd(const QImage &shot, const Line &line, QRgb background,
+                                   const Drawing &drawing)
+{
+    const int left = line.bounds.right() - drawing.ink.width() + 1;
+    QRect shown;
+    for (int y = line.bounds.top(); y <= line.bounds.bottom(); ++y) {
+        for (int x = std::max(left - 2, 0); x <= line.bounds.right(); ++x) {
+            if (standsOut(shot.pixel(x, y), background))
+                shown |= QRect(x, y, 1, 1);
+        }
+    }
+    const QSize off = shown.size() - drawing.ink.size();
+    if (drawing.ink.isEmpty() || qAbs(off.width()) > 2 || qAbs(off.height()) > 2)
+        return std::nullopt;
+    return Reading{shown, unmatchedInk(drawing.picture, drawing.ink, shot, shown.topLeft(),
+                                       background)};
+}
+
+// Reads the text off a picture of the closing page: the page in its
+// designed background, the text on it in its designed colour and face,
+// centred, and a button below it that has a caption of its own colour.
+// Prints the button's centre.
+int readClosingPage(const QImage &shot, const QString &text)
+{
+    const segni::ui::ClosingPageDesign &design = segni::ui::kClosingPage;
+    const QRgb background = *commonest(shot, shot.rect());
+    const QList<Line> lines = linesOf(shot, background);
+    std::fprintf(stderr, "screenprobe: the page is %s and shows %s\n",
+                 qPrintable(QColor(background).name()), qPrintable(describe(lines)));
+    if (!near(background, design.background) || lines.size() != 2 || !lines[0].ink
+        || !near(*lines[0].ink, design.text)) {
+        std::fprintf(stderr, "screenprobe: no line in %s on %s above a button\n",
+                     qPrintable(design.text.toColor().name()),
+                     qPrintable(design.background.toColor().name()));
+        return 1;
+    }
+    const QRect &shown = lines[0].bounds;
+    if (qAbs(shown.left() + shown.right() + 1 - shot.width()) > 4) {
+        std::fprintf(stderr, "screenprobe: the text is not centred\n");
+        return 1;
+    }
+    const std::optional<Reading> read = readLineEnd(
+        shot, lines[0], background,
+        draw(text, segni::ui::makeFont(design.font), design.text.toColor().rgb(), background));
+    if (!read || read->unmatched > kUnmatchedInk) {
+        std::fprintf(stderr, "screenprobe: the text is not %s (%s)\n", qPrintable(text),
+                     read ? qPrintable(QStringLiteral("%1 pixels of ink unmatched")
+                                           .arg(read->unmatched))
+                          : "not its size");
+        return 1;
+    }
+    std::fprintf(stderr, "screenprobe: read %s, %d pixels of its ink unmatched\n",
+                 qPrintable(text), read->unmatched);
+    const Line &button = lines[1];
+    if (button.fill == background || !button.ink) {
+        std::fprintf(stderr, "screenprobe: no button with a caption below the text\n");
+        return 1;
+    }
+    std::printf("%d %d\n", button.bounds.center().x(), button.bounds.center().y());
+    return 0;
+}
+
+// Reads the text off a picture of a box: the box's first line ends with it,
+// in the window's face at whatever size the box's platform gives it, in ink
+// that stands out from the box.
+int readBox(const QImage &shot, const QString &text)
+{
+    const QRgb background = *commonest(shot, shot.rect());
+    const QList<Line> lines = linesOf(shot, background);
+    std::fprintf(stderr, "screenprobe: the box is %s and shows %s\n",
+                 qPrintable(QColor(background).name()), qPrintable(describe(lines)));
+    // Drawn in whichever of black and white stands out from the box: only
+    // the ink's shape is compared.
+    const QRgb ink = qGray(background) < 128 ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
+    std::optional<Reading> best;
+    for (int pixels = 8; !lines.isEmpty() && pixels <= 40; ++pixels) {
+        QFont font = segni::ui::windowFace();
+        font.setPixelSize(pixels);
+        const std::optional<Reading> read =
+            readLineEnd(shot, lines[0], background, draw(text, font, ink, background));
+        if (read && (!best || read->unmatched < best->unmatched))
+            best = read;
+    }
+    if (!best || best->unmatched > kUnmatchedInk) {
+        std::fprintf(stderr, "screenprobe: the box's first line is not %s (%s)\n",
+                     qPrintable(text),
+                     best ? qPrintable(QStringLiteral("%1 pixels of ink unmatched")
+                                           .arg(best->unmatched))
+                          : "no size of the face fits");
+        return 1;
+    }
+    std::fprintf(stderr, "screenprobe: read %s in %s, %d pixels of its ink unmatched\n",
+                 qPrintable(text),
+                 qPrintable(QColor(*commonest(shot, best->shown, background)).name()),
+                 best->unmatched);
+    return 0;
+}
+
 } // namespace
 
 // How far a caption's rendering in the box is from what the shot shows
@@ -198,13 +469,24 @@ int main(int argc, char *argv[])
     const QStringList args = QCoreApplication::arguments().mid(1);
     if (args.size() == 2 && args[0] == QLatin1String("--locate"))
         return locate(args[1]);
+    const bool closing = args.size() == 3 && args[0] == QLatin1String("--closing");
+    if (closing || (args.size() == 3 && args[0] == QLatin1String("--box"))) {
+        const QImage shot = QImage(args[1]).convertToFormat(QImage::Format_RGB32);
+        if (shot.isNull()) {
+            std::fprintf(stderr, "screenprobe: cannot read %s\n", qPrintable(args[1]));
+            return 2;
+        }
+        return closing ? readClosingPage(shot, args[2]) : readBox(shot, args[2]);
+    }
     const bool fromFile = args.size() == 2 && args[0] == QLatin1String("--image");
     const bool within = args.size() == 2 && args[0] == QLatin1String("--within");
     const bool save = args.size() == 3 && args[1] == QLatin1String("--save");
     if (!(args.size() == 1 || fromFile || within || save)) {
         std::fprintf(stderr, "usage: screenprobe [--within] WINDOW-ID [--save FILE.png]\n"
                              "       screenprobe --image FILE.png\n"
-                             "       screenprobe --locate NAME\n");
+                             "       screenprobe --locate NAME\n"
+                             "       screenprobe --closing FILE.png TEXT\n"
+                             "       screenprobe --box FILE.png TEXT\n");
         return 2;
     }
     const QString source = args[fromFile || within ? 1 : 0];

@@ -28,6 +28,9 @@ const WindowDesign kWindow{
     "Calcola il prodotto dei tre fattori e scrivilo nel risultato",
 };
 
+// The window's black with the clock's yellow, large and bold.
+const ClosingPageDesign kClosingPage{black, yellow, {"MS Sans Serif", 24, true}};
+
 // clang-format off
 // Labels front to back. Columns: name, caption, left, top, width, height,
 // font, then the settings that differ from a left-aligned, transparent,

@@ -152,7 +152,18 @@ struct WindowDesign
     const char *accessibleDescription;
 };
 
+// What the web page shows where the desktop program would end (a page
+// cannot close itself): its text in this face and colour on this
+// background, centred, above a button that starts a new game.
+struct ClosingPageDesign
+{
+    Rgb background;
+    Rgb text;
+    FontDesign font;
+};
+
 extern const WindowDesign kWindow;
+extern const ClosingPageDesign kClosingPage;
 extern const std::array<LabelDesign, 26> kLabels; // front to back
 extern const TextBoxDesign kAnswerBox;
 extern const std::array<ButtonDesign, 2> kButtons; // in tab order

@@ -27,16 +27,17 @@ public:
         setObjectName(QStringLiteral("closingPage"));
         setWindowTitle(applicationTitle());
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+        // The text in the page's own colours; the button keeps the
+        // platform's, as the boxes' buttons do.
         setAutoFillBackground(true);
         QPalette colours = palette();
-        colours.setColor(QPalette::Window, ui::kWindow.background.toColor());
+        colours.setColor(QPalette::Window, ui::kClosingPage.background.toColor());
+        colours.setColor(QPalette::WindowText, ui::kClosingPage.text.toColor());
         setPalette(colours);
 
         auto *text = new QLabel(QStringLiteral("Il gioco è finito."), this);
         text->setObjectName(QStringLiteral("closingText"));
-        QFont large = ui::windowFace();
-        large.setPixelSize(24);
-        text->setFont(large);
+        text->setFont(ui::makeFont(ui::kClosingPage.font));
         text->setAlignment(Qt::AlignCenter);
         m_again = new QPushButton(QStringLiteral("NUOVO GIOCO"), this);
         m_again->setObjectName(QStringLiteral("newGame"));
