@@ -165,7 +165,7 @@ bool standsOut(QRgb p, QRgb from)
 }
 
 // A colour as designed, give or take a browser's rounding.
-bool near(QRgb p, const segni::ui::Rgb &designed)
+bool closeTo(QRgb p, const segni::ui::Rgb &designed)
 {
     return qAbs(qRed(p) - designed.red) + qAbs(qGreen(p) - designed.green)
         + qAbs(qBlue(p) - designed.blue)
@@ -351,8 +351,8 @@ int readClosingPage(const QImage &shot, const QString &text)
     const QList<Line> lines = linesOf(shot, background);
     std::fprintf(stderr, "screenprobe: the page is %s and shows %s\n",
                  qPrintable(QColor(background).name()), qPrintable(describe(lines)));
-    if (!near(background, design.background) || lines.size() != 2 || !lines[0].ink
-        || !near(*lines[0].ink, design.text)) {
+    if (!closeTo(background, design.background) || lines.size() != 2 || !lines[0].ink
+        || !closeTo(*lines[0].ink, design.text)) {
         std::fprintf(stderr, "screenprobe: no line in %s on %s above a button\n",
                      qPrintable(design.text.toColor().name()),
                      qPrintable(design.background.toColor().name()));
