@@ -100,8 +100,12 @@ std::optional<MessageRequest> Tavola::saveBeatenRecord(const QString &confirmati
 void Tavola::sessionEnding(bool programEnds)
 {
     guarded([this, programEnds] {
-        if (m_over)
+        // This game is over: the program may be between two games still.
+        if (m_over) {
+            if (programEnds)
+                m_platform.endProgram(0, m_restart);
             return;
+        }
         // A save already waits for another copy: it goes on, and the
         // program ends once it is done.
         if (m_saving) {
