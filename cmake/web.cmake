@@ -30,6 +30,11 @@ qt_add_resources(segnicore fonts PREFIX /segni-fonts BASE ${SEGNI_WEB_FONTS}
 qt_add_resources(segnicore i18n PREFIX /i18n BASE ${SEGNI_QT_TRANSLATIONS}
   FILES ${SEGNI_QT_TRANSLATIONS}/qtbase_it.qm)
 
+# The page scales the game to the browser's view and scales it anew when the
+# view changes size: Qt's scale is set while windows are open, which only
+# its private QHighDpiScaling does.
+target_link_libraries(segnicore PRIVATE Qt6::GuiPrivate)
+
 set(segni_web_link_options -fexceptions -sASYNCIFY -Os)
 target_link_options(segni PRIVATE ${segni_web_link_options})
 set_target_properties(segni PROPERTIES QT_WASM_EXPORT_NAME segni_entry)

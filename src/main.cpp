@@ -8,6 +8,7 @@
 
 int main(int argc, char *argv[])
 {
+    segni::chooseScale();
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("segni"));
 #ifdef SEGNI_APP_ID
@@ -19,6 +20,7 @@ int main(int argc, char *argv[])
     segni::installStyle();
     segni::installBundledFonts();
     segni::ui::installFonts();
+    segni::followScreen();
 
     segni::QtPlatform platform;
     segni::Program program(platform);

@@ -61,4 +61,14 @@ void whenTerminationAsked(std::function<void()> action);
 // out: the web page's Liberation fonts. A desktop takes them from the system.
 void installBundledFonts();
 
+// Before the application is made: the scale the program is drawn at. A web
+// page draws the game window as large as the browser's view holds it whole;
+// a desktop leaves the scale to the system.
+void chooseScale();
+
+// Once the application is made: a web page keeps its windows in the middle
+// of the browser's view and, when the view changes size (a browser window
+// resized, a tablet turned), scales them anew. Nothing on a desktop.
+void followScreen();
+
 } // namespace segni

@@ -40,4 +40,12 @@ void installBundledFonts()
 {
 }
 
+void chooseScale()
+{
+}
+
+void followScreen()
+{
+}
+
 } // namespace segni

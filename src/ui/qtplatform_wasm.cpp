@@ -9,9 +9,22 @@
 #include <QDir>
 #include <QFontDatabase>
 #include <QLabel>
+#include <QMainWindow>
+#include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <QWindow>
+#include <QtGui/private/qhighdpiscaling_p.h>
+#include <qpa/qplatformwindow.h>
+#include <qpa/qwindowsysteminterface.h>
+
+#include <emscripten/val.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
 
 namespace segni {
 
@@ -70,6 +83,115 @@ private:
     std::function<void()> m_newGame;
 };
 
+// What the page adds around the game window's client area at scale 1: its
+// menu bar, drawn by Qt and so scaled, and the window's frame and title
+// bar, drawn by the browser in its own pixels and never scaled.
+constexpr double kMenuBarHeight = 23;
+constexpr double kFrameWidth = 8;
+constexpr double kFrameHeight = 30;
+
+// The largest scale at which the whole game window fits a view of this size
+// in the browser's pixels, in hundredths.
+double fittingScale(double viewWidth, double viewHeight)
+{
+    const double width = ui::twipsToPixels(ui::kWindow.clientWidth);
+    const double height = ui::twipsToPixels(ui::kWindow.clientHeight) + kMenuBarHeight;
+    const double scale = std::min((viewWidth - kFrameWidth) / width,
+                                  (viewHeight - kFrameHeight) / height);
+    return std::max(0.1, std::floor(scale * 100) / 100);
+}
+
+// The scale stands on the page too, for whoever inspects it.
+void showScale(double scale)
+{
+    emscripten::val::global("document")["documentElement"].call<void>(
+        "setAttribute", std::string("data-scale"), std::to_string(scale));
+}
+
+double g_scale = 1;
+bool g_rescaling = false;
+
+// A window of this size (its client area, in the game's pixels) in the
+// middle of the view, or the whole view when it fills it.
+void place(QWidget *widget, QSize size)
+{
+    QWindow *window = widget->windowHandle();
+    const QRect view = widget->screen()->availableGeometry();
+    if (widget->isFullScreen()) {
+        if (window)
+            window->setGeometry(widget->screen()->geometry());
+        return;
+    }
+    const QMargins frame = window && window->handle() ? window->frameMargins() : QMargins();
+    const QSize outer = size.grownBy(frame);
+    // Never above or left of the view: the title bar stays in reach.
+    const QPoint corner(std::max(view.left(), view.center().x() - outer.width() / 2),
+                        std::max(view.top(), view.center().y() - outer.height() / 2));
+    const QRect client(corner + QPoint(frame.left(), frame.top()), size);
+    if (window)
+        window->setGeometry(client);
+    else
+        widget->setGeometry(client);
+}
+
+// Top-level windows go to the middle of the view as they show. The game
+// window keeps its own size there, as on a desktop, rather than filling
+// the view as a page's main window otherwise does.
+class Centring : public QObject
+{
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        if (event->type() != QEvent::Show || !object->isWidgetType())
+            return false;
+        auto *widget = static_cast<QWidget *>(object);
+        if (!widget->isWindow())
+            return false;
+        QSize size = widget->size();
+        if (qobject_cast<QMainWindow *>(widget) && (widget->isFullScreen() || widget->isMaximized())) {
+            size = widget->normalGeometry().isValid() ? widget->normalGeometry().size()
+                                                      : widget->sizeHint();
+            widget->setWindowState(Qt::WindowNoState);
+        }
+        place(widget, size);
+        return false;
+    }
+};
+
+// The view changed size: the scale that fits it now, applied to the windows
+// that are open, each keeping its own size in the game's pixels, and each
+// placed in the middle again.
+void rescale(QScreen *screen)
+{
+    if (g_rescaling)
+        return;
+    QList<std::pair<QPointer<QWidget>, QSize>> open;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && widget->windowHandle() && widget->windowHandle()->handle())
+            open.append({widget, widget->size()});
+    }
+    const QSizeF view = QSizeF(screen->geometry().size()) * g_scale;
+    const double scale = fittingScale(view.width(), view.height());
+    if (scale != g_scale) {
+        g_scale = scale;
+        // Qt's scale changes the screen's size, which calls here again.
+        g_rescaling = true;
+        QHighDpiScaling::setGlobalFactor(scale);
+        g_rescaling = false;
+        showScale(scale);
+        for (const auto &[widget, size] : open) {
+            if (widget)
+                QWindowSystemInterface::handleWindowDevicePixelRatioChanged(widget->windowHandle());
+        }
+    }
+    for (const auto &[widget, size] : open) {
+        if (widget) {
+            place(widget, size);
+            widget->update();
+        }
+    }
+}
+
 } // namespace
 
 void QtPlatform::runOverOpenBoxes(std::function<void()> action)
@@ -97,6 +219,23 @@ void installBundledFonts()
     const QDir fonts(QStringLiteral(":/segni-fonts"));
     for (const QString &file : fonts.entryList(QDir::Files))
         QFontDatabase::addApplicationFont(fonts.filePath(file));
+}
+
+void chooseScale()
+{
+    // Qt takes its scale from the environment as it starts; the browser's
+    // view is measured in its own pixels, before Qt has a screen.
+    const emscripten::val view = emscripten::val::global("window");
+    g_scale = fittingScale(view["innerWidth"].as<double>(), view["innerHeight"].as<double>());
+    qputenv("QT_SCALE_FACTOR", QByteArray::number(g_scale));
+    showScale(g_scale);
+}
+
+void followScreen()
+{
+    qApp->installEventFilter(new Centring);
+    QScreen *screen = QGuiApplication::primaryScreen();
+    QObject::connect(screen, &QScreen::geometryChanged, screen, [screen] { rescale(screen); });
 }
 
 } // namespace segni
