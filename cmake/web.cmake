@@ -54,7 +54,17 @@ install(FILES ${PROJECT_SOURCE_DIR}/web/index.html
   ${CMAKE_CURRENT_BINARY_DIR}/qtloader.js
   DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/desktop/icons/segni-64.png DESTINATION . RENAME segni.png)
+# What a browser installs the page with: its manifest and large icons.
+install(FILES ${PROJECT_SOURCE_DIR}/web/segni.webmanifest
+  ${PROJECT_SOURCE_DIR}/desktop/icons/segni-192.png
+  ${PROJECT_SOURCE_DIR}/desktop/icons/segni-512.png
+  DESTINATION .)
 install(FILES ${SEGNI_WEB_FONTS_COPYRIGHT} DESTINATION licences RENAME fonts-liberation.txt)
 if(EXISTS ${QT6_INSTALL_PREFIX}/DEJAVU-LICENSE)
   install(FILES ${QT6_INSTALL_PREFIX}/DEJAVU-LICENSE DESTINATION licences RENAME fonts-dejavu.txt)
 endif()
+
+# Last, once every file of the page is in place: the service worker that
+# keeps them for play without a network.
+install(CODE "set(SEGNI_SW_TEMPLATE \"${PROJECT_SOURCE_DIR}/web/sw.js.in\")")
+install(SCRIPT ${PROJECT_SOURCE_DIR}/cmake/web-offline.cmake)
