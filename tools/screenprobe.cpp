@@ -11,7 +11,13 @@
 // TEXT off a picture of the web page's closing page, in the colours and face
 // the page is designed with, and finds the button below it; it prints where
 // the button is, for a test to tap there. With --box it reads TEXT off a
-// picture of a box: the text its first line ends with.
+// picture of a box: the text its first line ends with; it prints where the
+// controls below the text are: "field X Y" for a text field, "button X Y"
+// for each button, left to right. With --scale the picture shows the window
+// SCALE times its own size (a web page scaled to the browser's view): the
+// game window is compared with its model drawn at that scale, texts are
+// drawn at that scale to be compared, and positions are in the picture's
+// own pixels.
 //
 // Usage: screenprobe WINDOW-ID
 //        screenprobe --within WINDOW-ID
@@ -20,6 +26,7 @@
 //        screenprobe --locate NAME
 //        screenprobe --closing FILE.png TEXT
 //        screenprobe --box FILE.png TEXT
+//        screenprobe --scale SCALE --image|--closing|--box ...
 // On Windows WINDOW-ID may also be the window's title.
 
 #include "ui/layout.h"
@@ -62,6 +69,32 @@ public:
 // and paper only.
 bool g_inkOnly = false;
 bool g_shifting = false;
+// How many of the picture's pixels make one of the window's (--scale). The
+// window the game window's picture is compared with is drawn at the same
+// scale, as the page draws it.
+double g_scale = 1;
+
+QPoint scaled(QPoint p)
+{
+    return p * g_scale;
+}
+
+QRect scaled(const QRect &r)
+{
+    return QRect(scaled(r.topLeft()), r.size() * g_scale);
+}
+
+// A control's picture at the shot's scale. Qt draws the model at a scale of
+// 1 or more itself; below 1 it would draw the text no smaller, so the
+// control is drawn at 1 and brought down.
+QImage grabbed(QWidget *control)
+{
+    QImage image = control->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    if (image.devicePixelRatio() == 1 && g_scale != 1)
+        image = image.scaled(image.size() * g_scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    image.setDevicePixelRatio(1);
+    return image;
+}
 
 bool ink(QRgb p)
 {
@@ -301,14 +334,16 @@ struct Drawing
 Drawing draw(const QString &text, const QFont &font, QRgb ink, QRgb paper)
 {
     const QFontMetrics metrics(font);
-    QImage picture(metrics.horizontalAdvance(text) + 20, metrics.height() + 20,
-                   QImage::Format_RGB32);
+    // At the picture's scale, as the page draws it.
+    const QRect area(0, 0, metrics.horizontalAdvance(text) + 20, metrics.height() + 20);
+    QImage picture(area.size() * g_scale, QImage::Format_RGB32);
+    picture.setDevicePixelRatio(g_scale);
     picture.fill(paper);
     {
         QPainter painter(&picture);
         painter.setFont(font);
         painter.setPen(QColor(ink));
-        painter.drawText(picture.rect(), Qt::AlignCenter, text);
+        painter.drawText(area, Qt::AlignCenter, text);
     }
     return {picture, linesOf(picture, paper).value(0).bounds};
 }
@@ -417,6 +452,38 @@ int readBox(const QImage &shot, const QString &text)
                  qPrintable(text),
                  qPrintable(QColor(*commonest(shot, best->shown, background)).name()),
                  best->unmatched);
+    // Below the text: the buttons side by side in the last row that has
+    // ink (captions), each where ink stands out (a caption, a frame), apart
+    // from the next by more than a sixth of the row's height (the space
+    // between two framed buttons; captions alone stand further apart) and
+    // at least half as wide as the row is high; a text field when
+    // something lies between the text and that row.
+    const auto row = std::find_if(lines.crbegin(), lines.crend() - 1,
+                                  [](const Line &line) { return line.ink.has_value(); });
+    if (row != lines.crend() - 1) {
+        const Line &buttons = *row;
+        if (std::next(row) != lines.crend() - 1) {
+            std::printf("field %d %d\n", shot.width() / 2,
+                        (lines.first().bounds.bottom() + buttons.bounds.top()) / 2);
+        }
+        const int apart = std::max(3, buttons.bounds.height() / 6);
+        int left = -1, gap = 0;
+        for (int x = 0; x <= shot.width(); ++x) {
+            bool marked = false;
+            for (int y = buttons.bounds.top(); x < shot.width() && y <= buttons.bounds.bottom() && !marked; ++y)
+                marked = standsOut(shot.pixel(x, y), background);
+            if (marked) {
+                if (left < 0)
+                    left = x;
+                gap = 0;
+            } else if (left >= 0 && (++gap > apart || x == shot.width())) {
+                // A stray mark of a frame is not a button.
+                if (x - gap - left >= buttons.bounds.height() / 2)
+                    std::printf("button %d %d\n", (left + x - gap) / 2, buttons.bounds.center().y());
+                left = -1;
+            }
+        }
+    }
     return 0;
 }
 
@@ -430,15 +497,19 @@ double differenceFor(segni::ui::Label *box, const QString &caption, const QImage
                      QPoint origin, bool blank = false)
 {
     box->setCaption(caption);
-    QImage candidate = box->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QImage candidate = grabbed(box);
     if (blank) {
         // Inside the two-pixel frame, where no glyph of a number reaches.
-        const QRect inside = candidate.rect().adjusted(2, 2, -2, -2);
+        const int frame = qCeil(2 * g_scale);
+        const QRect inside = candidate.rect().adjusted(frame, frame, -frame, -frame);
         QPainter(&candidate).fillRect(inside, QColor(candidate.pixel(inside.topLeft() + QPoint(1, 1))));
     }
-    const QImage shown = shot.copy(QRect(box->pos() + origin, box->size()))
+    const QImage shown = shot.copy(QRect(scaled(box->pos()) + origin, candidate.size()))
                              .convertToFormat(QImage::Format_RGB32);
-    return difference(candidate, shown, coveredParts(box));
+    QList<QRect> covered;
+    for (const QRect &part : coveredParts(box))
+        covered.append(scaled(part));
+    return difference(candidate, shown, covered);
 }
 
 int locate(const QString &name)
@@ -463,10 +534,22 @@ int locate(const QString &name)
 
 int main(int argc, char *argv[])
 {
+    // The model of the game window drawn at the picture's scale.
+    if (argc > 3 && QByteArrayView(argv[1]) == "--scale" && QByteArrayView(argv[3]) == "--image"
+        && QByteArray(argv[2]).toDouble() >= 1)
+        qputenv("QT_SCALE_FACTOR", argv[2]);
     QApplication app(argc, argv);
     // The faces the game draws in.
     segni::ui::installFonts();
-    const QStringList args = QCoreApplication::arguments().mid(1);
+    QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.size() > 2 && args[0] == QLatin1String("--scale")) {
+        g_scale = args[1].toDouble();
+        if (!(g_scale > 0)) {
+            std::fprintf(stderr, "screenprobe: %s is no scale\n", qPrintable(args[1]));
+            return 2;
+        }
+        args = args.mid(2);
+    }
     if (args.size() == 2 && args[0] == QLatin1String("--locate"))
         return locate(args[1]);
     const bool closing = args.size() == 3 && args[0] == QLatin1String("--closing");
@@ -486,7 +569,8 @@ int main(int argc, char *argv[])
                              "       screenprobe --image FILE.png\n"
                              "       screenprobe --locate NAME\n"
                              "       screenprobe --closing FILE.png TEXT\n"
-                             "       screenprobe --box FILE.png TEXT\n");
+                             "       screenprobe --box FILE.png TEXT\n"
+                             "       screenprobe --scale SCALE --image|--closing|--box ...\n");
         return 2;
     }
     const QString source = args[fromFile || within ? 1 : 0];
@@ -518,15 +602,15 @@ int main(int argc, char *argv[])
     // which places the window's controls to the pixel (a menu bar a pixel
     // taller, a frame, a compositor's window around the game); else below
     // the menu bar.
-    QPoint origin(0, model.menuBar()->sizeHint().height());
-    const QImage face = model.txtAnswer->grab().toImage();
+    QPoint origin = scaled(QPoint(0, model.menuBar()->sizeHint().height()));
+    const QImage face = grabbed(model.txtAnswer);
     // Its face without the sunken frame, less a little for a compositor's
     // rounding at the ends.
     const int length = face.width() - 6;
     const std::optional<QPoint> modelCorner = answerBoxCorner(face, length);
     const std::optional<QPoint> shownCorner = answerBoxCorner(shot, length);
     if (modelCorner && shownCorner) {
-        origin = *shownCorner - *modelCorner - model.txtAnswer->pos();
+        origin = *shownCorner - *modelCorner - scaled(model.txtAnswer->pos());
     } else if (within) {
         std::fprintf(stderr, "screenprobe: no answer box in window %s\n", qPrintable(source));
         return 1;
@@ -546,7 +630,9 @@ int main(int argc, char *argv[])
         // closely than the same box with nothing in it does (before the
         // first question, or while the window is still being drawn, none is).
         const double blankDifference = differenceFor(box, best, shot, origin, true);
-        if (!(bestDifference * 4 < blankDifference)) {
+        // Drawn smaller than designed, a number has fewer pixels to tell it
+        // from an empty box by.
+        if (!(bestDifference * (g_scale < 1 ? 2 : 4) < blankDifference)) {
             std::fprintf(stderr, "screenprobe: no factor on show in %s (%s differs by %.1f, an empty box by %.1f)\n",
                          qPrintable(box->objectName()), qPrintable(best), bestDifference,
                          blankDifference);
