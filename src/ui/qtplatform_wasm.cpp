@@ -10,6 +10,7 @@
 #include <QFontDatabase>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
@@ -145,7 +146,8 @@ protected:
         if (event->type() != QEvent::Show || !object->isWidgetType())
             return false;
         auto *widget = static_cast<QWidget *>(object);
-        if (!widget->isWindow())
+        // Menus and tooltips open where they belong.
+        if (widget->windowType() != Qt::Window && widget->windowType() != Qt::Dialog)
             return false;
         QSize size = widget->size();
         if (qobject_cast<QMainWindow *>(widget) && (widget->isFullScreen() || widget->isMaximized())) {
@@ -158,6 +160,43 @@ protected:
     }
 };
 
+// Where a pointer or a finger is, in the window it is on. Qt's page maps a
+// point of the browser's view into a window as if the window's place in
+// the view were not scaled, which puts the point off by the window's place
+// times (1 - 1 / scale); the place in the view, which it maps right, gives
+// the point in the window. Every press, move and release, and those made
+// from a touch, come to the window as mouse events and are given again at
+// the right point.
+class PointerPlacing : public QObject
+{
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+            break;
+        default:
+            return false;
+        }
+        if (!object->isWindowType())
+            return false;
+        auto *window = static_cast<QWindow *>(object);
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        const QPointF place = window->mapFromGlobal(mouse->globalPosition());
+        if ((place - mouse->position()).manhattanLength() < 0.5)
+            return false;
+        QMouseEvent placed(mouse->type(), place, place, mouse->globalPosition(), mouse->button(),
+                           mouse->buttons(), mouse->modifiers(), mouse->pointingDevice());
+        placed.setTimestamp(mouse->timestamp());
+        QCoreApplication::sendEvent(window, &placed);
+        event->setAccepted(placed.isAccepted());
+        return true;
+    }
+};
+
 // The view changed size: the scale that fits it now, applied to the windows
 // that are open, each keeping its own size in the game's pixels, and each
 // placed in the middle again.
@@ -167,7 +206,8 @@ void rescale(QScreen *screen)
         return;
     QList<std::pair<QPointer<QWidget>, QSize>> open;
     for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (widget->isVisible() && widget->windowHandle() && widget->windowHandle()->handle())
+        if (widget->isVisible() && widget->windowHandle() && widget->windowHandle()->handle()
+            && (widget->windowType() == Qt::Window || widget->windowType() == Qt::Dialog))
             open.append({widget, widget->size()});
     }
     const QSizeF view = QSizeF(screen->geometry().size()) * g_scale;
@@ -234,6 +274,7 @@ void chooseScale()
 void followScreen()
 {
     qApp->installEventFilter(new Centring);
+    qApp->installEventFilter(new PointerPlacing);
     QScreen *screen = QGuiApplication::primaryScreen();
     QObject::connect(screen, &QScreen::geometryChanged, screen, [screen] { rescale(screen); });
 }
