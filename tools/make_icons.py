@@ -316,7 +316,7 @@ def main():
     desktop = os.path.join(OUT, '..', '..', '..', 'desktop', 'icons')
     os.makedirs(desktop, exist_ok=True)
     window_icon_svg(os.path.join(desktop, 'segni.svg'))
-    for size in (16, 22, 24, 32, 48, 64, 128, 256):
+    for size in (16, 22, 24, 32, 48, 64, 128, 192, 256, 512):
         window_icon_png(size, os.path.join(desktop, 'segni-%d.png' % size))
     mono = [(0, 0, 0), (255, 255, 255)]
     write_icon('hand.cur', [(hand_cursor(), mono, 1)], cursor_hotspot=(5, 0))
