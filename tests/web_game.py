@@ -1,27 +1,41 @@
 #!/usr/bin/python3
-"""The web page (./scripts/web) played in Debian's Chromium, headless, as a
-pupil would, over the DevTools protocol: the folder served over http from
-127.0.0.1, a fresh browser profile, keys typed and taps given as the
-browser's own input events.
+"""The web page (./scripts/web) played as a pupil would, in Debian's
+Chromium over the DevTools protocol and in Debian's Firefox ESR over
+WebDriver BiDi, both headless: the folder served over http from 127.0.0.1,
+a fresh browser profile, keys typed and taps given as the browser's own
+input events. Each picture is read at the scale the page draws the game at.
 
-- A game: the name prompt read off the page (a screenshot of the box
-  matched by screenprobe) and the name typed into it straight away, the
-  greeting read, the question read off the canvas (a screenshot of the
-  game window), the answer begun straight away from the keys and finished
-  after a tap on the box through an input method, letters refused both
+- A game, in Chromium and again in Firefox: the name prompt read off the
+  page (a screenshot of the box matched by screenprobe) and the name typed
+  into it straight away, the greeting read, the question read off the
+  canvas (a screenshot of the game window), the answer begun straight away
+  from the keys and finished after a tap on the box through an input
+  method (keys in Firefox, whose driver has none), letters refused both
   ways, a digit erased with Backspace, Exit, the goodbye and the record's
   confirmation read; the page then says the game is over (read off it, in
   its colours), the record is one item of the browser's local storage
   holding both record files' bytes, and the page's button, tapped where
-  the page shows it, starts another game without a reload.
-- The same profile after the browser is restarted: the record (1) and its
-  holder's name show.
+  the page shows it, starts another game without a reload. Before the
+  answer the view takes the sizes of a whiteboard, a Chromebook, a tablet
+  and a phone held sideways: at each the windows lie inside the view and
+  the same question reads right; held upright, the phone shows the prompt
+  to turn it. The game begins at 1024x768 in Chromium, 1366x768 in Firefox.
+- The same profile after the browser is restarted, with the page's server
+  gone: the page comes from the browser's offline copy, and the record (1)
+  and its holder's name show.
+- A game by touch in Chromium, on a tablet (at a phone's scale a box's
+  text is drawn too small to be read to the pixel): the name
+  prompt's field (which asks for the on-screen keyboard) and its OK, the
+  greeting's OK, the answer box, the menu bar and one of its submenus, the
+  box that entry opens, Exit, the goodbye's and the record's OK and the
+  closing page's button, all tapped.
 - The test build (a one-minute clock): the new-game question read, the
   time runs out while it is open; the question closes and the goodbye
   comes, then the end, whose button takes Enter for another game.
 
 Usage: web_game.py PAGE-FOLDER TEST-PAGE-FOLDER SCREENPROBE [ROUNDS]
-Exits 77 (skipped) when there is no page, no Chromium or no DevTools client.
+Exits 77 (skipped) when there is no page, no Chromium, no Firefox or no
+websocket client.
 """
 
 import json
@@ -32,13 +46,20 @@ import sys
 import tempfile
 import time
 
-from webpage import CHROMIUM, Browser, Failure, Folder, check
+from webpage import CHROMIUM, FIREFOX, Browser, Failure, Firefox, Folder, check
 
 NAME = "Anna"
 PROMPT_TITLE = "Rovid edi do rerudiru da razuzo razozezo"
 GREETING_TITLE = "Sei pronto per il record? Buona fortuna"
 PLAYING_TITLE = "Ziverur adi v edizor arizadev"
 NEW_GAME_TITLE = "INIZIARE NUOVA GARA"
+# The game window's size at scale 1 (its client area is 792 pixels wide).
+GAME_WIDTH = 792
+# Views a school has: a whiteboard, a Chromebook, a tablet, a phone held
+# sideways, and upright.
+WHITEBOARD, CHROMEBOOK, TABLET = (1920, 1080), (1366, 768), (1024, 768)
+PHONE, PHONE_UPRIGHT = (844, 390), (390, 844)
+TURN_PROMPT = "Ruota il dispositivo in orizzontale per giocare."
 STORED = {"marvo.txt": "1\r\n", "nmarvo.txt": NAME + "\r\n"}
 
 
@@ -52,6 +73,8 @@ class Game:
         self.probe = probe
         self.work = work
         self.shots = 0
+        # The scale read at each view size, for the record.
+        self.scales = {}
 
     def run_probe(self, *args):
         result = subprocess.run([self.probe, *args], capture_output=True, text=True)
@@ -67,24 +90,52 @@ class Game:
     def read(self, browser, window, what, text):
         """Reads the text off a screenshot of a box (what is --box) or of the
         closing page (--closing), once it is drawn; returns what the probe
-        prints."""
+        prints: where the controls are, in the page's pixels."""
         deadline = time.monotonic() + 10
         while True:
-            result = subprocess.run([self.probe, what, self.shot(browser, window), text],
+            result = subprocess.run([self.probe, "--scale", str(browser.scale()), what,
+                                     self.shot(browser, window), text],
                                     capture_output=True, text=True)
             if result.returncode == 0:
                 return result.stdout.rstrip("\n")
             check(time.monotonic() < deadline, "%r not read: %s" % (text, result.stderr))
             time.sleep(0.5)
 
+    def question(self, browser, window):
+        """The three factors, read off the game window once it is drawn."""
+        deadline = time.monotonic() + 10
+        while True:
+            result = subprocess.run([self.probe, "--scale", str(browser.scale()), "--image",
+                                     self.shot(browser, window)], capture_output=True, text=True)
+            factors = [int(v) for v in result.stdout.split()]
+            if result.returncode == 0 and len(factors) == 3:
+                return factors
+            check(time.monotonic() < deadline, "no question read off the page: %s"
+                  % result.stderr)
+            time.sleep(0.5)
+
     def tap(self, browser, window, name):
         x, y = map(int, self.run_probe("--locate", name).split())
+        scale = browser.scale()
+        browser.tap(window["x"] + x * scale, window["y"] + y * scale)
+
+    def tap_box(self, browser, title, text, control="button"):
+        """Taps a control of the box with this title once its text reads
+        right: its first button, or its text field, or its second button
+        ("button 2")."""
+        window = browser.wait_for_box(title)
+        kind, _, nth = control.partition(" ")
+        places = [line.split()[1:] for line in self.read(browser, window, "--box", text)
+                  .splitlines() if line.startswith(kind + " ")]
+        check(len(places) >= int(nth or 1), "the box %r shows no %s" % (title, control))
+        x, y = map(int, places[int(nth or 1) - 1])
         browser.tap(window["x"] + x, window["y"] + y)
 
-    def start(self, browser, url, name):
-        """Loads the page and gets through the name prompt and the
-        greeting to the game window."""
-        browser.call("Page.navigate", url=url)
+    def start(self, browser, url, name, view):
+        """Loads the page in a view of this size and gets through the name
+        prompt and the greeting to the game window."""
+        browser.resize(*view)
+        browser.navigate(url)
         self.read(browser, browser.wait_for_box(PROMPT_TITLE, 120), "--box", "Come ti chiami?")
         # Typed straight away, as at a keyboard: the box has the focus.
         browser.type(name)
@@ -101,15 +152,55 @@ class Game:
 
     def wait_for_end(self, browser):
         """The page once the game has ended: one window, the whole page."""
+        width = browser.view()[0]
         return browser.wait_for("the page's end", lambda windows: windows[0] if len(windows) == 1
-                                and windows[0]["title"] == "segni" and windows[0]["width"] >= 1000
-                                else None)
+                                and windows[0]["title"] == "segni"
+                                and windows[0]["width"] >= width - 1 else None)
 
 
-def play_a_game(game, browser, url):
-    window = game.start(browser, url, NAME)
-    factors = [int(v) for v in game.run_probe("--image", game.shot(browser, window)).split()]
-    check(len(factors) == 3, "no question read off the page")
+def fits(game, browser, view, factors):
+    """The view at this size: the game window, drawn whole at the page's
+    scale, and every window lie inside it, and the question still reads
+    the same."""
+    browser.resize(*view)
+
+    def settled(windows):
+        scale = browser.scale()
+        game_window = next((w for w in windows if w["title"] == PLAYING_TITLE), None)
+        inside = all(w["outer"][0] >= 0 and w["outer"][1] >= 0 and w["outer"][2] <= view[0]
+                     and w["outer"][3] <= view[1] for w in windows)
+        return game_window if (game_window and inside and abs(
+            game_window["width"] - GAME_WIDTH * scale) <= 1.5) else None
+    window = browser.wait_for("the game inside a %dx%d view" % view, settled, 15)
+    shown = game.question(browser, window)
+    check(shown == factors, "at %dx%d the question reads %s, it was %s" % (
+        view + (shown, factors)))
+    game.scales["%dx%d" % view] = browser.scale()
+    return window
+
+
+def turn_prompt(browser):
+    return browser.evaluate("""(() => {
+        const turn = document.querySelector('#turn');
+        const r = turn.getBoundingClientRect();
+        return getComputedStyle(turn).display !== 'none' && r.width >= window.innerWidth
+            && r.height >= window.innerHeight ? turn.innerText : null;
+    })()""")
+
+
+def play_a_game(game, browser, url, view):
+    window = game.start(browser, url, NAME, view)
+    check(turn_prompt(browser) is None, "the page asks to turn a %dx%d view" % tuple(view))
+    factors = game.question(browser, window)
+    # The view takes other sizes during the game, which goes on at each.
+    for size in (WHITEBOARD, CHROMEBOOK, PHONE_UPRIGHT, PHONE, TABLET, view):
+        if size == PHONE_UPRIGHT:
+            browser.resize(*size)
+            check(turn_prompt(browser) == TURN_PROMPT, "a phone held upright is not asked "
+                  "to turn (%r)" % turn_prompt(browser))
+        else:
+            window = fits(game, browser, size, factors)
+            check(turn_prompt(browser) is None, "the page asks to turn a %dx%d view" % size)
     product = factors[0] * factors[1] * factors[2]
     answer = str(product)
     # Typed straight away, as at a keyboard: the answer box has the focus.
@@ -145,17 +236,68 @@ def play_a_game(game, browser, url):
     x, y = map(int, button.split())
     browser.tap(end["x"] + x, end["y"] + y)
     browser.wait_for_box(PROMPT_TITLE)
+    # The page's files are kept for play without a network by now.
+    check(browser.evaluate("""Promise.race([
+        navigator.serviceWorker.ready.then(r => !!r.active),
+        new Promise(r => setTimeout(() => r(false), 30000))])"""),
+          "the page's files were not kept for play without a network")
 
 
-def record_after_restart(game, browser, url):
-    game.start(browser, url, "Bruno")
+def record_after_restart(game, browser, url, view):
+    game.start(browser, url, "Bruno", view)
     stored = browser.evaluate("localStorage.getItem('segni/record')")
     check(stored is not None and json.loads(stored) == STORED,
           "the stored record after a restart is %r" % stored)
 
 
-def time_up_in_a_box(game, browser, url):
-    game.start(browser, url, "Carla")
+def keyboard_asked(browser):
+    """Whether the page's text input for an on-screen keyboard has the
+    focus."""
+    return browser.evaluate("""(() => {
+        let e = document.activeElement;
+        while (e && e.shadowRoot && e.shadowRoot.activeElement)
+            e = e.shadowRoot.activeElement;
+        return !!e && (e.tagName === 'INPUT' || e.tagName === 'TEXTAREA');
+    })()""")
+
+
+def play_by_touch(game, browser, url, view):
+    browser.start_touch()
+    browser.resize(*view)
+    browser.navigate(url)
+    browser.wait_for_box(PROMPT_TITLE, 120)
+    # The field, then OK.
+    game.tap_box(browser, PROMPT_TITLE, "Come ti chiami?", "field")
+    check(keyboard_asked(browser), "a tap on the name field asks for no on-screen keyboard")
+    browser.commit("Dario")
+    game.tap_box(browser, PROMPT_TITLE, "Come ti chiami?")
+    game.tap_box(browser, GREETING_TITLE, "Dario vediamo se sei un vero campione")
+    window = game.wait_for_game(browser)
+    factors = game.question(browser, window)
+    game.tap(browser, window, "txtAnswer")
+    check(keyboard_asked(browser), "a tap on the answer box asks for no on-screen keyboard")
+    browser.commit(str(factors[0] * factors[1] * factors[2]))
+    browser.key("Enter")
+    # The menu bar's entry, then the one entry of its submenu.
+    game.tap(browser, window, "Ciao")
+    menu = browser.wait_for("the submenu", lambda windows: next(
+        (w for w in windows if w["title"] not in (PLAYING_TITLE, "")
+         or (w["title"] == "" and w["width"] < window["width"])), None), 10)
+    browser.tap(menu["x"] + menu["width"] / 2, menu["y"] + menu["height"] / 2)
+    game.tap_box(browser, "segni", "Programma freeware")
+    game.wait_for_game(browser)
+    game.tap(browser, window, "cmdExit")
+    game.tap_box(browser, browser.wait_for_title_start("Data ")["title"],
+                 "Ciao Dario, alla prossima sfida!")
+    game.tap_box(browser, "segni", "Ok ho registrato il tuo record, C A M P I O N E")
+    end = game.wait_for_end(browser)
+    x, y = map(int, game.read(browser, end, "--closing", "Il gioco è finito.").split())
+    browser.tap(end["x"] + x, end["y"] + y)
+    browser.wait_for_box(PROMPT_TITLE)
+
+
+def time_up_in_a_box(game, browser, url, view):
+    game.start(browser, url, "Carla", view)
     # NUOVO GIOCO from the keyboard: Alt, then the third entry of the bar.
     for key in ("Alt", "ArrowRight", "ArrowRight", "Enter"):
         browser.key(key)
@@ -183,6 +325,8 @@ def main():
             skip("no web page in %s (./scripts/web builds it)" % folder)
     if not os.access(CHROMIUM, os.X_OK):
         skip("Chromium is not installed (./scripts/web installs it)")
+    if not os.access(FIREFOX, os.X_OK):
+        skip("Firefox ESR is not installed (./scripts/web installs it)")
     try:
         import websocket  # noqa: F401
     except ImportError:
@@ -191,25 +335,38 @@ def main():
     passed = 0
     for round_ in range(1, rounds + 1):
         work = tempfile.mkdtemp(prefix="web_game.")
-        log = open(os.path.join(work, "chromium.log"), "w")
-        served = [Folder(page), Folder(test_page)]
+        log = open(os.path.join(work, "browsers.log"), "w")
+        served = {"page": Folder(page), "test": Folder(test_page)}
         browser = None
         step = ""
         try:
             game = Game(probe, work)
             profile = os.path.join(work, "profile")
-            for step, run, url in (
-                    ("a game", play_a_game, served[0].url),
-                    ("the record after a restart", record_after_restart, served[0].url),
-                    ("time up with a box open", time_up_in_a_box, served[1].url)):
-                if step != "the record after a restart":
+            # Each step in a fresh profile but the restart, which reopens
+            # the last one with the page's server gone.
+            for step, kind, run, folder, view in (
+                    ("a game", Browser, play_a_game, "page", TABLET),
+                    ("the record after a restart, offline", Browser, record_after_restart,
+                     "page", TABLET),
+                    ("a game by touch", Browser, play_by_touch, "again", TABLET),
+                    ("a game in Firefox", Firefox, play_a_game, "again", CHROMEBOOK),
+                    ("time up with a box open", Browser, time_up_in_a_box, "test", TABLET)):
+                if run is record_after_restart:
+                    url = served["page"].url
+                    served["page"].close()
+                else:
                     shutil.rmtree(profile, ignore_errors=True)
-                browser = Browser(profile, log)
-                run(game, browser, url)
+                    if folder == "again":
+                        served[folder] = served.get(folder) or Folder(page)
+                    url = served[folder].url
+                browser = kind(profile, log)
+                run(game, browser, url, view)
                 browser.close()
                 browser = None
                 print("round %d: %s: passed" % (round_, step))
                 passed += 1
+            print("round %d: scales: %s" % (round_, ", ".join(
+                "%s %.2f" % item for item in sorted(game.scales.items()))))
         except Failure as failure:
             print("round %d: %s: FAIL: %s" % (round_, step, failure))
             if browser:
@@ -219,7 +376,7 @@ def main():
             print("%d passed, 1 failed" % passed)
             return 1
         finally:
-            for folder in served:
+            for folder in served.values():
                 folder.close()
             log.close()
             shutil.rmtree(work, ignore_errors=True)

@@ -1,8 +1,10 @@
 """Shared by the browser test and the start-up benchmark: a folder served
-over http on 127.0.0.1, and Debian's Chromium, headless, driven over the
-DevTools protocol (python3-websocket) with the browser's own input events.
-The page's windows are read off the DOM Qt for WebAssembly builds: one
-element per window, with its title bar and canvas."""
+over http on 127.0.0.1, and a browser, headless, driven with its own input
+events over a websocket (python3-websocket): Debian's Chromium over the
+DevTools protocol, Debian's Firefox ESR over WebDriver BiDi, the two with
+the same methods. The page's windows are read off the DOM Qt for
+WebAssembly builds: one element per window, with its title bar and
+canvas."""
 
 import base64
 import functools
@@ -15,6 +17,7 @@ import time
 import urllib.request
 
 CHROMIUM = "/usr/bin/chromium"
+FIREFOX = "/usr/bin/firefox-esr"
 
 
 class Failure(Exception):
@@ -37,20 +40,118 @@ class Folder:
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
 
     def close(self):
-        self.server.shutdown()
-        self.server.server_close()
+        """Stops serving (the page's server gone); once is enough."""
+        if self.server:
+            self.server.shutdown()
+            self.server.server_close()
+            self.server = None
 
 
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
     extensions_map = {**http.server.SimpleHTTPRequestHandler.extensions_map,
-                      ".wasm": "application/wasm", ".js": "text/javascript"}
+                      ".wasm": "application/wasm", ".js": "text/javascript",
+                      ".webmanifest": "application/manifest+json"}
 
     def log_message(self, *args):
         pass
 
 
-class Browser:
+
+def wait_for_browser(process, what, read, seconds=30):
+    """What read() finds once the browser has written it, while it runs."""
+    deadline = time.monotonic() + seconds
+    while True:
+        check(process.poll() is None, "%s ended at start-up" % what)
+        found = read()
+        if found:
+            return found
+        check(time.monotonic() < deadline, "%s gave no remote port" % what)
+        time.sleep(0.1)
+
+
+class Page:
+    """What the test and the benchmark do with a page, in either browser;
+    each driver below supplies the protocol's own commands."""
+
+    name = ""
+
+    def evaluate(self, expression):
+        """The value of a JavaScript expression (awaited when a promise),
+        as JSON gives it."""
+        raise NotImplementedError
+
+    def type(self, text):
+        for c in text:
+            self.key(c)
+
+    def scale(self):
+        """The scale the page draws the game at."""
+        return float(self.evaluate("document.documentElement.dataset.scale || '1'"))
+
+    def view(self):
+        return self.evaluate("[window.innerWidth, window.innerHeight]")
+
+    # ---- The page's windows ----
+
+    WINDOWS = """(() => {
+        const host = document.querySelector('#qt-shadow-container');
+        if (!host || !host.shadowRoot)
+            return [];
+        return [...host.shadowRoot.querySelectorAll('.qt-window')]
+            .filter(w => w.style.display === 'block')
+            .map(w => {
+                const bar = w.querySelector('.title-bar');
+                const name = w.querySelector('.window-name');
+                const r = w.querySelector('canvas.qt-window-content').getBoundingClientRect();
+                const o = w.getBoundingClientRect();
+                return {title: name ? name.innerText : '', framed: !!bar && bar.style.display !== 'none',
+                        blocked: w.classList.contains('blocked'),
+                        x: r.x, y: r.y, width: r.width, height: r.height,
+                        outer: [o.left, o.top, o.right, o.bottom]};
+            });
+    })()"""
+
+    def windows(self):
+        return self.evaluate(self.WINDOWS) or []
+
+    def wait_for(self, what, test, seconds=30):
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            windows = self.windows()
+            found = test(windows)
+            if found:
+                return found
+            time.sleep(0.1)
+        raise Failure("%s did not come within %d s; the page shows %s" % (
+            what, seconds, json.dumps(self.windows())))
+
+    def wait_for_box(self, title, seconds=30):
+        """The box with this title, shown and in front (not blocked)."""
+        def test(windows):
+            for w in windows:
+                if w["title"] == title and not w["blocked"]:
+                    return w
+            return None
+        return self.wait_for('the box "%s"' % title, test, seconds)
+
+    def wait_for_title_start(self, start, seconds=30):
+        def test(windows):
+            for w in windows:
+                if w["title"].startswith(start) and not w["blocked"]:
+                    return w
+            return None
+        return self.wait_for('a box titled "%s…"' % start, test, seconds)
+
+    def screenshot(self, window, path):
+        with open(path, "wb") as f:
+            f.write(base64.b64decode(self.capture(
+                window["x"], window["y"], window["width"], window["height"])))
+
+
+class Browser(Page):
     """Chromium with a DevTools connection to its page."""
+
+    name = "Chromium"
 
     def __init__(self, profile, log):
         import websocket
@@ -64,18 +165,15 @@ class Browser:
              "--disable-sync", "--user-data-dir=" + profile, "--remote-debugging-port=0",
              "--window-size=1024,768", "--force-device-scale-factor=1", "about:blank"],
             stdout=subprocess.DEVNULL, stderr=log, stdin=subprocess.DEVNULL)
-        deadline = time.monotonic() + 30
-        while True:
-            check(self.process.poll() is None, "Chromium ended at start-up")
-            check(time.monotonic() < deadline, "Chromium gave no DevTools port")
+
+        def read():
             try:
                 with open(active) as f:
                     lines = f.read().split()
-                if len(lines) == 2:
-                    break
+                return lines if len(lines) == 2 else None
             except OSError:
-                pass
-            time.sleep(0.1)
+                return None
+        lines = wait_for_browser(self.process, "Chromium", read)
         self.port = int(lines[0])
         self.browser_path = lines[1]
         with urllib.request.urlopen("http://127.0.0.1:%d/json/list" % self.port) as answer:
@@ -84,6 +182,7 @@ class Browser:
                                                   suppress_origin=True, timeout=60)
         self.next_id = 0
         self.console = []
+        self.touching = False
         self.call("Runtime.enable")
         self.call("Page.enable")
         # The page has the keyboard, as in a browser window in front; a
@@ -110,6 +209,24 @@ class Browser:
         result = self.call("Runtime.evaluate", expression=expression, returnByValue=True,
                            awaitPromise=True)
         return result["result"].get("value")
+
+    def navigate(self, url):
+        self.call("Page.navigate", url=url)
+
+    def resize(self, width, height):
+        """The page's view at this size, as a screen or window of it."""
+        self.call("Emulation.setDeviceMetricsOverride", width=width, height=height,
+                  deviceScaleFactor=1, mobile=False)
+
+    def start_touch(self):
+        """A touch screen from now on: taps are touches."""
+        self.call("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=5)
+        self.touching = True
+
+    def add_script(self, source):
+        """Runs in every page of this browser before the page's own
+        scripts."""
+        self.call("Page.addScriptToEvaluateOnNewDocument", source=source)
 
     def close(self):
         """Closes the browser as a person would, so it keeps what the page
@@ -156,72 +273,147 @@ class Browser:
         event.pop("text", None)
         self.call("Input.dispatchKeyEvent", type="keyUp", **event)
 
-    def type(self, text):
-        for c in text:
-            self.key(c)
-
     def commit(self, text):
         """What an input method or an on-screen keyboard sends: text, with
         no key behind it."""
         self.call("Input.insertText", text=text)
 
     def tap(self, x, y):
+        """A click, or on a touch screen a finger's tap."""
+        if self.touching:
+            self.call("Input.dispatchTouchEvent", type="touchStart",
+                      touchPoints=[{"x": x, "y": y, "id": 1}])
+            self.call("Input.dispatchTouchEvent", type="touchEnd", touchPoints=[])
+            return
         for kind in ("mousePressed", "mouseReleased"):
             self.call("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left",
                       clickCount=1)
 
-    # ---- The page's windows ----
+    def capture(self, x, y, width, height):
+        return self.call("Page.captureScreenshot", format="png", clip={
+            "x": x, "y": y, "width": width, "height": height, "scale": 1})["data"]
 
-    WINDOWS = """(() => {
-        const host = document.querySelector('#qt-shadow-container');
-        if (!host || !host.shadowRoot)
-            return [];
-        return [...host.shadowRoot.querySelectorAll('.qt-window')]
-            .filter(w => w.style.display === 'block')
-            .map(w => {
-                const bar = w.querySelector('.title-bar');
-                const name = w.querySelector('.window-name');
-                const r = w.querySelector('canvas.qt-window-content').getBoundingClientRect();
-                return {title: name ? name.innerText : '', framed: !!bar && bar.style.display !== 'none',
-                        blocked: w.classList.contains('blocked'),
-                        x: r.x, y: r.y, width: r.width, height: r.height};
-            });
-    })()"""
 
-    def windows(self):
-        return self.evaluate(self.WINDOWS) or []
+class Firefox(Page):
+    """Debian's Firefox ESR with a WebDriver BiDi session on its page (the
+    browser's own remote agent: no driver program between)."""
 
-    def wait_for(self, what, test, seconds=30):
-        deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
-            windows = self.windows()
-            found = test(windows)
-            if found:
-                return found
-            time.sleep(0.1)
-        raise Failure("%s did not come within %d s; the page shows %s" % (
-            what, seconds, json.dumps(self.windows())))
+    name = "Firefox"
 
-    def wait_for_box(self, title, seconds=30):
-        """The box with this title, shown and in front (not blocked)."""
-        def test(windows):
-            for w in windows:
-                if w["title"] == title and not w["blocked"]:
-                    return w
+    # Special keys as WebDriver names them.
+    KEYS = {"Enter": "\ue007", "Backspace": "\ue003", "Space": " ", "Alt": "\ue00a",
+            "ArrowRight": "\ue014"}
+
+    def __init__(self, profile, log):
+        import websocket
+        os.makedirs(profile, exist_ok=True)
+        # A quiet browser: no first-run pages, no update or telemetry calls.
+        with open(os.path.join(profile, "user.js"), "w") as f:
+            for pref, value in (("browser.shell.checkDefaultBrowser", "false"),
+                                ("browser.startup.homepage_override.mstone", '"ignore"'),
+                                ("datareporting.policy.dataSubmissionEnabled", "false"),
+                                ("toolkit.telemetry.reportingpolicy.firstRun", "false"),
+                                ("app.update.disabledForTesting", "true"),
+                                ("browser.aboutwelcome.enabled", "false")):
+                f.write("user_pref(%s, %s);\n" % (json.dumps(pref), value))
+        self.log_path = os.path.join(profile, "firefox.err")
+        self.log = open(self.log_path, "w")
+        self.process = subprocess.Popen(
+            [FIREFOX, "--headless", "--no-remote", "--profile", profile,
+             "--remote-debugging-port=0", "--width=1024", "--height=768", "about:blank"],
+            stdout=subprocess.DEVNULL, stderr=self.log, stdin=subprocess.DEVNULL,
+            env={**os.environ, "MOZ_CRASHREPORTER_DISABLE": "1"})
+        self.other_log = log
+
+        def read():
+            with open(self.log_path) as f:
+                for line in f:
+                    if "WebDriver BiDi listening on " in line:
+                        return line.split("listening on ")[1].strip()
             return None
-        return self.wait_for('the box "%s"' % title, test, seconds)
+        url = wait_for_browser(self.process, "Firefox", read)
+        self.socket = websocket.create_connection(url + "/session", suppress_origin=True,
+                                                  timeout=60)
+        self.next_id = 0
+        self.console = []
+        self.touching = False
+        self.call("session.new", capabilities={})
+        self.call("session.subscribe", events=["log.entryAdded"])
+        self.context = self.call("browsingContext.getTree")["contexts"][0]["context"]
 
-    def wait_for_title_start(self, start, seconds=30):
-        def test(windows):
-            for w in windows:
-                if w["title"].startswith(start) and not w["blocked"]:
-                    return w
-            return None
-        return self.wait_for('a box titled "%s…"' % start, test, seconds)
+    def call(self, method, **params):
+        self.next_id += 1
+        self.socket.send(json.dumps({"id": self.next_id, "method": method, "params": params}))
+        while True:
+            message = json.loads(self.socket.recv())
+            if message.get("id") == self.next_id:
+                if message.get("type") == "error":
+                    raise Failure("%s: %s: %s" % (method, message.get("error"),
+                                                  message.get("message")))
+                return message["result"]
+            if message.get("method") == "log.entryAdded":
+                self.console.append(str(message["params"].get("text")))
 
-    def screenshot(self, window, path):
-        shot = self.call("Page.captureScreenshot", format="png", clip={
-            "x": window["x"], "y": window["y"], "width": window["width"],
-            "height": window["height"], "scale": 1})
-        with open(path, "wb") as f:
-            f.write(base64.b64decode(shot["data"]))
+    def evaluate(self, expression):
+        # The value crosses as JSON text, as DevTools gives it.
+        result = self.call("script.evaluate", expression="(async () => JSON.stringify(await (%s)))()"
+                           % expression, target={"context": self.context}, awaitPromise=True)
+        if result.get("type") == "exception":
+            raise Failure("script: %s" % result["exceptionDetails"].get("text"))
+        value = result["result"].get("value")
+        return json.loads(value) if value is not None else None
+
+    def navigate(self, url):
+        self.call("browsingContext.navigate", context=self.context, url=url, wait="none")
+
+    def resize(self, width, height):
+        self.call("browsingContext.setViewport", context=self.context,
+                  viewport={"width": width, "height": height})
+
+    def start_touch(self):
+        self.touching = True
+
+    def add_script(self, source):
+        self.call("script.addPreloadScript", functionDeclaration="() => { %s; }" % source)
+
+    def close(self):
+        try:
+            self.call("browser.close")
+        except Exception:
+            pass
+        try:
+            self.socket.close()
+        except Exception:
+            pass
+        try:
+            self.process.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+        self.log.close()
+        with open(self.log_path) as f:
+            self.other_log.write(f.read())
+
+    def actions(self, *sources):
+        self.call("input.performActions", context=self.context, actions=list(sources))
+
+    def key(self, name):
+        value = self.KEYS.get(name, name)
+        self.actions({"type": "key", "id": "keyboard", "actions": [
+            {"type": "keyDown", "value": value}, {"type": "keyUp", "value": value}]})
+
+    def commit(self, text):
+        # WebDriver has no input method: the on-screen keyboard's text comes
+        # as keys.
+        self.type(text)
+
+    def tap(self, x, y):
+        self.actions({"type": "pointer", "id": "touch" if self.touching else "mouse",
+                      "parameters": {"pointerType": "touch" if self.touching else "mouse"},
+                      "actions": [{"type": "pointerMove", "x": int(x), "y": int(y)},
+                                  {"type": "pointerDown", "button": 0},
+                                  {"type": "pointerUp", "button": 0}]})
+
+    def capture(self, x, y, width, height):
+        return self.call("browsingContext.captureScreenshot", context=self.context, clip={
+            "type": "box", "x": x, "y": y, "width": width, "height": height})["data"]
