@@ -13,12 +13,13 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
 #include <QtGui/private/qhighdpiscaling_p.h>
-#include <qpa/qplatformwindow.h>
+#include <QtGui/private/qwindow_p.h>
 #include <qpa/qwindowsysteminterface.h>
 
 #include <emscripten/val.h>
@@ -111,6 +112,8 @@ void showScale(double scale)
 
 double g_scale = 1;
 bool g_rescaling = false;
+// The view's size, in the browser's pixels, the windows were placed for.
+QSize g_view;
 
 // A window of this size (its client area, in the game's pixels) in the
 // middle of the view, or the whole view when it fills it.
@@ -199,29 +202,41 @@ protected:
 
 // The view changed size: the scale that fits it now, applied to the windows
 // that are open, each keeping its own size in the game's pixels, and each
-// placed in the middle again.
+// placed in the middle again. The changes of the windows' places the page
+// has reported are taken first, at the scale they were made at, and those
+// of the new places at once, at theirs. Nothing is done for a view of the
+// size the windows were placed for.
 void rescale(QScreen *screen)
 {
-    if (g_rescaling)
+    // A change that comes in meanwhile (Qt's own scale changes the screen's
+    // size too) is taken once this one is done.
+    if (g_rescaling) {
+        QMetaObject::invokeMethod(screen, [screen] { rescale(screen); }, Qt::QueuedConnection);
         return;
+    }
+    const QScopedValueRollback<bool> rescaling(g_rescaling, true);
+    QWindowSystemInterface::flushWindowSystemEvents(QEventLoop::ExcludeUserInputEvents);
+    const QSize view = (QSizeF(screen->geometry().size()) * g_scale).toSize();
+    if (view == g_view)
+        return;
+    g_view = view;
     QList<std::pair<QPointer<QWidget>, QSize>> open;
     for (QWidget *widget : QApplication::topLevelWidgets()) {
         if (widget->isVisible() && widget->windowHandle() && widget->windowHandle()->handle()
             && (widget->windowType() == Qt::Window || widget->windowType() == Qt::Dialog))
             open.append({widget, widget->size()});
     }
-    const QSizeF view = QSizeF(screen->geometry().size()) * g_scale;
     const double scale = fittingScale(view.width(), view.height());
     if (scale != g_scale) {
         g_scale = scale;
-        // Qt's scale changes the screen's size, which calls here again.
-        g_rescaling = true;
         QHighDpiScaling::setGlobalFactor(scale);
-        g_rescaling = false;
         showScale(scale);
+        // Each window takes the scale at once, before it is placed and drawn
+        // again: drawn first, it would show the old scale until the next
+        // change.
         for (const auto &[widget, size] : open) {
             if (widget)
-                QWindowSystemInterface::handleWindowDevicePixelRatioChanged(widget->windowHandle());
+                qt_window_private(widget->windowHandle())->updateDevicePixelRatio();
         }
     }
     for (const auto &[widget, size] : open) {
@@ -230,6 +245,7 @@ void rescale(QScreen *screen)
             widget->update();
         }
     }
+    QWindowSystemInterface::flushWindowSystemEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 } // namespace
