@@ -172,9 +172,14 @@ def fits(game, browser, view, factors):
         return game_window if (game_window and inside and abs(
             game_window["width"] - GAME_WIDTH * scale) <= 1.5) else None
     window = browser.wait_for("the game inside a %dx%d view" % view, settled, 15)
-    shown = game.question(browser, window)
-    check(shown == factors, "at %dx%d the question reads %s, it was %s" % (
-        view + (shown, factors)))
+    # Drawn smaller than designed (a phone), a factor of two digits is too
+    # small for the probe to tell from one of one digit: there the window's
+    # place and size are checked, and the question again once the view is
+    # larger.
+    if browser.scale() >= 1:
+        shown = game.question(browser, window)
+        check(shown == factors, "at %dx%d the question reads %s, it was %s" % (
+            view + (shown, factors)))
     game.scales["%dx%d" % view] = browser.scale()
     return window
 
