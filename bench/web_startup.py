@@ -1,11 +1,12 @@
 #!/usr/bin/python3
-"""Start-up of the web page (./scripts/web) in Debian's Chromium, headless,
-beside the bare Qt window (bench/floor.cpp) built the same way: the time
-from the start of the page's navigation to its first window on screen (the
-game's name prompt; the bare window), read in the page itself at the first
-animation frame that shows it. Each run has a fresh browser profile, so
-nothing is cached; the runs alternate after a warm-up of each. Also the
-sizes of the .wasm file and of the whole folder a school serves.
+"""Start-up of the web page (./scripts/web) in Debian's Chromium and, when
+it is installed, Debian's Firefox ESR, headless, beside the bare Qt window
+(bench/floor.cpp) built the same way: the time from the start of the
+page's navigation to its first window on screen (the game's name prompt;
+the bare window), read in the page itself at the first animation frame
+that shows it. Each run has a fresh browser profile, so nothing is cached;
+the runs alternate after a warm-up of each. Also the sizes of the .wasm
+file and of the whole folder a school serves.
 
 Usage: web_startup.py PAGE-FOLDER FLOOR-FOLDER [RUNS]
 """
@@ -18,7 +19,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
-from webpage import Browser, Folder  # noqa: E402
+from webpage import FIREFOX, Browser, Firefox, Folder  # noqa: E402
 
 PROMPT_TITLE = "Rovid edi do rerudiru da razuzo razozezo"
 
@@ -41,14 +42,14 @@ WATCH = """(() => {
 })()"""
 
 
-def start_up_ms(url, title, work):
+def start_up_ms(kind, url, title, work):
     profile = tempfile.mkdtemp(dir=work)
-    with open(os.path.join(work, "chromium.log"), "a") as log:
-        browser = Browser(profile, log)
+    with open(os.path.join(work, "browsers.log"), "a") as log:
+        browser = kind(profile, log)
         try:
-            browser.call("Page.addScriptToEvaluateOnNewDocument",
-                         source=WATCH % ('"%s"' % title if title else "''"))
-            browser.call("Page.navigate", url=url)
+            browser.resize(1024, 768)
+            browser.add_script(WATCH % ('"%s"' % title if title else "''"))
+            browser.navigate(url)
             for _ in range(600):
                 shown = browser.evaluate("window.segniShownAt")
                 if shown is not None:
@@ -72,23 +73,26 @@ def main():
     served = [Folder(page), Folder(floor)]
     pages = [("game", served[0].url + "index.html", PROMPT_TITLE),
              ("floor", served[1].url + "bench_floor.html", "")]
-    times = {"game": [], "floor": []}
+    browsers = [Browser] + ([Firefox] if os.access(FIREFOX, os.X_OK) else [])
+    times = {(kind.name, name): [] for kind in browsers for name, _, _ in pages}
     try:
-        for name, url, title in pages:
-            start_up_ms(url, title, work)  # warm-up
-        for _ in range(runs):
+        for kind in browsers:
             for name, url, title in pages:
-                times[name].append(start_up_ms(url, title, work))
+                start_up_ms(kind, url, title, work)  # warm-up
+            for _ in range(runs):
+                for name, url, title in pages:
+                    times[kind.name, name].append(start_up_ms(kind, url, title, work))
     finally:
         for folder in served:
             folder.close()
         shutil.rmtree(work, ignore_errors=True)
-    game = statistics.median(times["game"])
-    bare = statistics.median(times["floor"])
     print("| measure | game | floor | ratio |")
     print("|---|---|---|---|")
-    print("| page load to the name prompt (median of %d) | %.0f ms | %.0f ms | %.2f |"
-          % (runs, game, bare, game / bare))
+    for kind in browsers:
+        game = statistics.median(times[kind.name, "game"])
+        bare = statistics.median(times[kind.name, "floor"])
+        print("| %s: page load to the name prompt (median of %d) | %.0f ms | %.0f ms | %.2f |"
+              % (kind.name, runs, game, bare, game / bare))
     wasm = os.path.join(page, "segni.wasm")
     with open(wasm, "rb") as f:
         packed = len(gzip.compress(f.read(), 9))
