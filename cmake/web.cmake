@@ -32,7 +32,7 @@ qt_add_resources(segnicore i18n PREFIX /i18n BASE ${SEGNI_QT_TRANSLATIONS}
 
 # The page scales the game to the browser's view and scales it anew when the
 # view changes size: Qt's scale is set while windows are open, which only
-# its private QHighDpiScaling does.
+# its private QHighDpiScaling and QWindowPrivate do.
 target_link_libraries(segnicore PRIVATE Qt6::GuiPrivate)
 
 set(segni_web_link_options -fexceptions -sASYNCIFY -Os)
