@@ -92,8 +92,9 @@ std::optional<MessageRequest> Tavola::saveBeatenRecord(const QString &confirmati
         showRecord(*outcome.standing);
         return MessageRequest{standingText(*outcome.standing)};
     }
-    showRecord({records::decodeFile(records::encodeLine(score)),
-                records::decodeFile(records::encodeLine(name))});
+    showRecord(outcome.written.value_or(
+        records::Record{records::decodeFile(records::encodeLine(score)),
+                        records::decodeFile(records::encodeLine(name))}));
     return MessageRequest{confirmation};
 }
 
