@@ -259,8 +259,12 @@ void RecordCrashTest::aClassEndingTogetherKeepsItsBestRecord()
                                        holder(score), locks});
         QVERIFY(copies.back()->waitForStarted(30000));
     }
+    // Written out at once: QProcess would otherwise hand each copy its
+    // line only when the test waits for that copy.
     for (const auto &copy : copies)
         copy->write("go\n");
+    for (const auto &copy : copies)
+        QVERIFY(copy->waitForBytesWritten(10000));
     const int best = *std::max_element(scores.cbegin(), scores.cend());
     QStringList listed;
     for (const int score : scores)

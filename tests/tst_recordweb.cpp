@@ -18,13 +18,13 @@ using namespace segni::testing;
 
 namespace {
 
-// Answers every GET and every PUT with the same canned response; or never
-// answers at all.
+// Answers GETs and PUTs with canned responses, in turn (the last one
+// again once they run out); or never answers at all.
 class CannedServer : public QTcpServer
 {
 public:
-    QByteArray get;
-    QByteArray put;
+    QList<QByteArray> get;
+    QList<QByteArray> put;
     int puts = 0;
 
     CannedServer()
@@ -39,7 +39,11 @@ public:
                     if (end < 0)
                         return;
                     const bool isPut = asked.startsWith("PUT");
-                    const QByteArray answer = isPut ? put : get;
+                    QList<QByteArray> &answers = isPut ? put : get;
+                    if (answers.isEmpty())
+                        return; // silent
+                    const QByteArray answer =
+                        answers.size() > 1 ? answers.takeFirst() : answers.first();
                     if (answer.isEmpty())
                         return; // silent
                     puts += isPut ? 1 : 0;
@@ -86,6 +90,8 @@ private slots:
     void whatTheServerHoldsIsARecordOrNone();
     void serverThatCannotKeepSavesApartIsRefused_data();
     void serverThatCannotKeepSavesApartIsRefused();
+    void saveOvertakenReadsAndDecidesAgain_data();
+    void saveOvertakenReadsAndDecidesAgain();
     void serverStoppedMidGame();
 
 private:
@@ -170,8 +176,8 @@ void RecordWebTest::serverThatCannotKeepSavesApartIsRefused()
     QFETCH(int, problem);
     QFETCH(bool, readOnly);
     CannedServer server;
-    server.get = get;
-    server.put = put;
+    server.get = {get};
+    server.put = {put};
     const Loaded loaded = loadRecord(server.url(), false);
     const std::optional<FileError> error = readOnly ? loaded.readOnly : loaded.error;
     QVERIFY(error);
@@ -179,6 +185,30 @@ void RecordWebTest::serverThatCannotKeepSavesApartIsRefused()
     QVERIFY(readOnly || !loaded.readOnly);
     // The check may PUT once; nothing else is written.
     QVERIFY(server.puts <= 1);
+}
+
+void RecordWebTest::saveOvertakenReadsAndDecidesAgain_data()
+{
+    // Another game's save lands between this save's read and its write.
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<QString>("standing");
+    QTest::newRow("by a lower score: saved") << QByteArray("5\r\nCarla\r\n") << QString();
+    QTest::newRow("by a higher score: it stands")
+        << QByteArray("9\r\nCarla\r\n") << QStringLiteral("9\r\n");
+}
+
+void RecordWebTest::saveOvertakenReadsAndDecidesAgain()
+{
+    QFETCH(QByteArray, after);
+    QFETCH(QString, standing);
+    CannedServer server;
+    server.get = {response("200 OK", "ETag: \"1\"\r\n", "3\r\nBruno\r\n"),
+                  response("200 OK", "ETag: \"2\"\r\n", after)};
+    server.put = {response("412 Precondition Failed", "", ""), response("204 No Content", "", "")};
+    const Saved saved = saveRecord(server.url(), QStringLiteral("6"), QStringLiteral("Anna"));
+    QVERIFY(!saved.error);
+    QCOMPARE(saved.standing ? saved.standing->score : QString(), standing);
+    QCOMPARE(server.puts, standing.isEmpty() ? 2 : 1);
 }
 
 void RecordWebTest::serverStoppedMidGame()

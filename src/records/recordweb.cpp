@@ -50,6 +50,8 @@ void pauseBriefly(int ms)
     loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
+int g_retries = 0;
+
 // What a GET found.
 struct Stored
 {
@@ -224,11 +226,17 @@ Saved saveWebRecord(const QString &url, const QString &score, const QString &hol
             return {serverError(url, Problem::Unreachable), {}, {}};
         if (reply.status != 412)
             return {serverError(url, Problem::HttpStatus, reply.status), {}, {}};
+        ++g_retries;
         // Another game saved between the read and the write: read again
         // after a short wait of its own, so that the games part ways.
         pauseBriefly(QRandomGenerator::global()->bounded(5, 20 + 10 * round));
     }
     return {serverError(url, Problem::HttpStatus, 412), {}, {}};
+}
+
+int webSaveRetries()
+{
+    return g_retries;
 }
 
 std::optional<Record> peekWebRecord(const QString &url)

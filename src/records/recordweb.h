@@ -67,6 +67,10 @@ Loaded loadWebRecord(const QString &url);
 // Saves the pair when its score beats the stored one, reading again and
 // deciding again when another game's save came first.
 Saved saveWebRecord(const QString &url, const QString &score, const QString &holder);
+// How many times this program's saves were overtaken by another game's
+// save (the server answered 412) and read and decided again; for the
+// benchmark.
+int webSaveRetries();
 // Never waits: asks the server for the record, and gives the answer to the
 // last such request once it has come (nothing until then).
 std::optional<Record> peekWebRecord(const QString &url);
