@@ -19,6 +19,12 @@ browser's own input events.
 - The test build (a one-minute clock): the new-game question read, the
   time runs out while it is open; the question closes and the goodbye
   comes, then the end, whose button takes Enter for another game.
+- The class's record on the school's web server: the page served by
+  lighttpd set up as docs/ says, with a segni.conf beside it naming the
+  record; two browser profiles play, one scoring 1 and one 2, and Exit is
+  tapped in both at once. The server keeps 2 by its holder, each pupil is
+  told their record was saved or who beat it meanwhile, and neither
+  browser keeps a record of its own.
 
 Usage: web_game.py PAGE-FOLDER TEST-PAGE-FOLDER SCREENPROBE [ROUNDS]
 Exits 77 (skipped) when there is no page, no Chromium or no DevTools client.
@@ -33,6 +39,8 @@ import tempfile
 import time
 
 from webpage import CHROMIUM, Browser, Failure, Folder, check
+
+LIGHTTPD = "/usr/sbin/lighttpd"
 
 NAME = "Anna"
 PROMPT_TITLE = "Rovid edi do rerudiru da razuzo razozezo"
@@ -172,6 +180,93 @@ def time_up_in_a_box(game, browser, url):
     browser.wait_for_box(PROMPT_TITLE)
 
 
+class SchoolServer:
+    """Debian's lighttpd, set up as docs/segni-record.lighttpd.conf says,
+    serving a copy of the page with a segni.conf beside it."""
+
+    def __init__(self, page, work):
+        import socket
+        probe = socket.socket()
+        probe.bind(("127.0.0.1", 0))
+        self.port = probe.getsockname()[1]
+        probe.close()
+        www = os.path.join(work, "www")
+        shutil.copytree(page, www)
+        os.makedirs(os.path.join(work, "record"))
+        self.record = os.path.join(work, "record", "record.txt")
+        self.url = "http://127.0.0.1:%d/" % self.port
+        with open(os.path.join(www, "segni.conf"), "w") as f:
+            f.write("[records]\nurl=%ssegni-record/record.txt\n" % self.url)
+        docs = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "docs")
+        config = os.path.join(work, "lighttpd.conf")
+        with open(config, "w") as f:
+            f.write('server.document-root = "%s"\nserver.bind = "127.0.0.1"\n'
+                    'server.port = %d\nserver.errorlog = "%s/error.log"\n'
+                    'server.modules += ( "mod_staticfile" )\n'
+                    'index-file.names = ( "index.html" )\n'
+                    'mimetype.assign = ( ".html" => "text/html", ".js" => "text/javascript",\n'
+                    '  ".wasm" => "application/wasm", ".png" => "image/png",\n'
+                    '  ".conf" => "text/plain; charset=utf-8" )\n'
+                    'include "%s/segni-record.lighttpd.conf"\n'
+                    'alias.url := ( "/segni-record/" => "%s/record/" )\n'
+                    % (www, self.port, work, os.path.abspath(docs), work))
+        self.process = subprocess.Popen([LIGHTTPD, "-D", "-f", config])
+        deadline = time.monotonic() + 10
+        while True:
+            check(self.process.poll() is None, "lighttpd ended at start-up")
+            try:
+                socket.create_connection(("127.0.0.1", self.port), 1).close()
+                break
+            except OSError:
+                check(time.monotonic() < deadline, "lighttpd does not listen")
+                time.sleep(0.1)
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait()
+
+
+def answer_right(game, browser, window):
+    """Reads the question off the page and types its product."""
+    factors = [int(v) for v in game.run_probe("--image", game.shot(browser, window)).split()]
+    check(len(factors) == 3, "no question read off the page")
+    browser.type(str(factors[0] * factors[1] * factors[2]))
+    browser.key("Enter")
+
+
+def class_record(game, browsers, server):
+    pupils = (("Anna", 1), ("Bruno", 2))
+    exits = []
+    for browser, (name, right) in zip(browsers, pupils):
+        window = game.start(browser, server.url, name)
+        for question in range(right):
+            if question:
+                browser.key("Enter")  # the next question
+                time.sleep(0.5)
+            answer_right(game, browser, window)
+        x, y = map(int, game.run_probe("--locate", "cmdExit").split())
+        exits.append((window["x"] + x, window["y"] + y))
+    # Both games end at the same moment.
+    for browser, (x, y) in zip(browsers, exits):
+        browser.tap(x, y)
+    for browser, (name, right) in zip(browsers, pupils):
+        game.read(browser, browser.wait_for_title_start("Data "), "--box",
+                  "Ciao %s, alla prossima sfida!" % name)
+        browser.key("Enter")
+        told = browser.wait_for_box("segni")
+        try:
+            game.read(browser, told, "--box", "Ok ho registrato il tuo record, C A M P I O N E")
+        except Failure:
+            check(name == "Anna", "%s was not told the record is saved" % name)
+            game.read(browser, told, "--box", "Mentre giocavi, Bruno ha portato il record a "
+                      "2 punti: il tuo punteggio non lo supera.")
+        check(browser.evaluate("localStorage.getItem('segni/record')") is None,
+              "%s's browser kept a record of its own" % name)
+    with open(server.record, "rb") as f:
+        kept = f.read()
+    check(kept == b"2\r\nBruno\r\n", "the school's server keeps %r" % kept)
+
+
 def main():
     if len(sys.argv) not in (4, 5):
         print(__doc__)
@@ -210,6 +305,22 @@ def main():
                 browser = None
                 print("round %d: %s: passed" % (round_, step))
                 passed += 1
+            step = "the class's record on the school's server"
+            if not os.access(LIGHTTPD, os.X_OK):
+                print("round %d: %s: SKIPPED: lighttpd is not installed" % (round_, step))
+                continue
+            server = SchoolServer(page, os.path.join(work, "school"))
+            browsers = []
+            try:
+                for pupil in ("anna", "bruno"):
+                    browsers.append(Browser(os.path.join(work, pupil), log))
+                class_record(game, browsers, server)
+            finally:
+                for each in browsers:
+                    each.close()
+                server.close()
+            print("round %d: %s: passed" % (round_, step))
+            passed += 1
         except Failure as failure:
             print("round %d: %s: FAIL: %s" % (round_, step, failure))
             if browser:
