@@ -93,6 +93,7 @@ private slots:
     void saveOvertakenReadsAndDecidesAgain_data();
     void saveOvertakenReadsAndDecidesAgain();
     void serverStoppedMidGame();
+    void aGameAgainstTheServerTellsThePupil();
 
 private:
     SchoolServer m_server;
@@ -224,5 +225,39 @@ void RecordWebTest::serverStoppedMidGame()
     QCOMPARE(loadRecord(url, false).error->problem, Problem::Unreachable);
 }
 
-QTEST_GUILESS_MAIN(RecordWebTest)
+void RecordWebTest::aGameAgainstTheServerTellsThePupil()
+{
+    // A game whose record is the server's: shown at start, saved at Exit;
+    // the next game's Exit, with the server gone, says why it was not.
+    QVERIFY(writeBytes(m_server.recordFile(), "1\r\nBruno\r\n"));
+    for (const bool serverGone : {false, true}) {
+        Game game;
+        game.platform.folder = m_server.url();
+        game.platform.folderShared = true;
+        game.start(drawsFor(1, 1, 1, 0));
+        QCOMPARE(game.platform.messageTexts(), QStringList());
+        QCOMPARE(game.caption(game.w().lblpunti), serverGone ? "2\r\n" : "1\r\n");
+        for (int right = 0; right < (serverGone ? 3 : 2); ++right) {
+            game.platform.rng.draws = drawsFor(1, 1, 1, 0);
+            game.answer(QStringLiteral("-1"));
+            game.tavola->cmdNext_Click();
+        }
+        game.platform.calls.clear();
+        if (serverGone)
+            m_server.stop();
+        game.tavola->cmdExit_Click();
+        const QStringList texts = game.platform.messageTexts();
+        QCOMPARE(texts.size(), 2);
+        if (serverGone) {
+            QCOMPARE(texts.last(), QStringLiteral("Non sono riuscito a registrare il record sul "
+                                                  "server %1\n(il server non risponde).")
+                                       .arg(m_server.url()));
+        } else {
+            QCOMPARE(texts.last(), QStringLiteral("Ok ho registrato il tuo record, C A M P I O N E"));
+            QCOMPARE(bytesOf(m_server.recordFile()), QByteArray("2\r\nAnna\r\n"));
+        }
+    }
+}
+
+QTEST_MAIN(RecordWebTest)
 #include "tst_recordweb.moc"

@@ -51,6 +51,9 @@ void pauseBriefly(int ms)
 }
 
 int g_retries = 0;
+// Bumped by every read and save that waits: a refresh asked for before
+// one of them is older than what the game shows by then.
+int g_generation = 0;
 
 // What a GET found.
 struct Stored
@@ -85,6 +88,7 @@ Stored fromReply(const QString &url, const WebReply &reply)
 
 Stored readStored(const QString &url)
 {
+    ++g_generation;
     return fromReply(url, await({"GET", url, {}, false, {}}));
 }
 
@@ -243,18 +247,20 @@ std::optional<Record> peekWebRecord(const QString &url)
 {
     static std::unique_ptr<WebExchange> asked;
     static QString askedUrl;
+    static int askedGeneration = 0;
     std::optional<Record> answer;
     if (asked && asked->finished()) {
         const Stored stored = fromReply(askedUrl, asked->reply());
-        if (!stored.error)
+        if (!stored.error && askedUrl == url && askedGeneration == g_generation)
             answer = stored.record;
         asked.reset();
     }
     if (!asked) {
         asked = startWebExchange({"GET", url, {}, false, {}}, kWebTimeoutMs, kMaxWebRecordBytes);
         askedUrl = url;
+        askedGeneration = g_generation;
     }
-    return askedUrl == url ? answer : std::nullopt;
+    return answer;
 }
 
 } // namespace segni::records
