@@ -72,11 +72,11 @@ class Game:
         browser.screenshot(window, path)
         return path
 
-    def read(self, browser, window, what, text):
+    def read(self, browser, window, what, text, seconds=10):
         """Reads the text off a screenshot of a box (what is --box) or of the
         closing page (--closing), once it is drawn; returns what the probe
         prints."""
-        deadline = time.monotonic() + 10
+        deadline = time.monotonic() + seconds
         while True:
             result = subprocess.run([self.probe, what, self.shot(browser, window), text],
                                     capture_output=True, text=True)
@@ -241,13 +241,17 @@ def class_record(game, browsers, server):
         window = game.start(browser, server.url, name)
         for question in range(right):
             if question:
-                browser.key("Enter")  # the next question
-                time.sleep(0.5)
+                # The next question; the first right answer beat no
+                # record, which this question announces.
+                browser.key("Enter")
+                game.read(browser, browser.wait_for_box("segni"), "--box", "E' record")
+                browser.key("Enter")
+                game.wait_for_game(browser)
             answer_right(game, browser, window)
         x, y = map(int, game.run_probe("--locate", "cmdExit").split())
         exits.append((window["x"] + x, window["y"] + y))
-    # Both games end at the same moment.
-    for browser, (x, y) in zip(browsers, exits):
+    # Both games end at the same moment, the higher score's a hair first.
+    for browser, (x, y) in reversed(list(zip(browsers, exits))):
         browser.tap(x, y)
     for browser, (name, right) in zip(browsers, pupils):
         game.read(browser, browser.wait_for_title_start("Data "), "--box",
@@ -255,11 +259,15 @@ def class_record(game, browsers, server):
         browser.key("Enter")
         told = browser.wait_for_box("segni")
         try:
-            game.read(browser, told, "--box", "Ok ho registrato il tuo record, C A M P I O N E")
+            game.read(browser, told, "--box", "Ok ho registrato il tuo record, C A M P I O N E",
+                      seconds=2)
+            print("  %s: told the record is saved" % name)
         except Failure:
             check(name == "Anna", "%s was not told the record is saved" % name)
+            # The box's first line; the message wraps after it.
             game.read(browser, told, "--box", "Mentre giocavi, Bruno ha portato il record a "
-                      "2 punti: il tuo punteggio non lo supera.")
+                      "2 punti: il tuo")
+            print("  %s: told Bruno beat it meanwhile" % name)
         check(browser.evaluate("localStorage.getItem('segni/record')") is None,
               "%s's browser kept a record of its own" % name)
     with open(server.record, "rb") as f:
