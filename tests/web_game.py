@@ -24,7 +24,9 @@ browser's own input events.
   record; two browser profiles play, one scoring 1 and one 2, and Exit is
   tapped in both at once. The server keeps 2 by its holder, each pupil is
   told their record was saved or who beat it meanwhile, and neither
-  browser keeps a record of its own.
+  browser keeps a record of its own. Then junk served as the record (a
+  game is played against no record) and the server stopped before Exit:
+  the pupil is told the save failed.
 
 Usage: web_game.py PAGE-FOLDER TEST-PAGE-FOLDER SCREENPROBE [ROUNDS]
 Exits 77 (skipped) when there is no page, no Chromium or no DevTools client.
@@ -275,6 +277,23 @@ def class_record(game, browsers, server):
     check(kept == b"2\r\nBruno\r\n", "the school's server keeps %r" % kept)
 
 
+def server_gone(game, browser, server):
+    """Junk where the record should be reads as no record; the server gone
+    before the end, the save says so."""
+    with open(server.record, "wb") as f:
+        f.write(bytes(range(256)))
+    window = game.start(browser, server.url, "Carla")
+    answer_right(game, browser, window)
+    server.close()
+    game.tap(browser, window, "cmdExit")
+    game.read(browser, browser.wait_for_title_start("Data "), "--box",
+              "Ciao Carla, alla prossima sfida!")
+    browser.key("Enter")
+    # The box's first line, up to where the address wraps.
+    game.read(browser, browser.wait_for_box("segni"), "--box",
+              "Non sono riuscito a registrare il record sul server http://")
+
+
 def main():
     if len(sys.argv) not in (4, 5):
         print(__doc__)
@@ -317,18 +336,23 @@ def main():
             if not os.access(LIGHTTPD, os.X_OK):
                 print("round %d: %s: SKIPPED: lighttpd is not installed" % (round_, step))
                 continue
-            server = SchoolServer(page, os.path.join(work, "school"))
-            browsers = []
-            try:
-                for pupil in ("anna", "bruno"):
-                    browsers.append(Browser(os.path.join(work, pupil), log))
-                class_record(game, browsers, server)
-            finally:
-                for each in browsers:
-                    each.close()
-                server.close()
-            print("round %d: %s: passed" % (round_, step))
-            passed += 1
+            for step, run, pupils in (
+                    ("the class's record on the school's server", class_record,
+                     ("anna", "bruno")),
+                    ("junk on the school's server, then the server gone", server_gone,
+                     ("carla",))):
+                server = SchoolServer(page, os.path.join(work, "school-" + pupils[0]))
+                browsers = []
+                try:
+                    for pupil in pupils:
+                        browsers.append(Browser(os.path.join(work, pupil), log))
+                    run(game, browsers if len(browsers) > 1 else browsers[0], server)
+                finally:
+                    for each in browsers:
+                        each.close()
+                    server.close()
+                print("round %d: %s: passed" % (round_, step))
+                passed += 1
         except Failure as failure:
             print("round %d: %s: FAIL: %s" % (round_, step, failure))
             if browser:
