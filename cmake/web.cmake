@@ -20,12 +20,43 @@ if(SEGNI_WEB_TEST_CLOCK)
   target_compile_definitions(segnicore PRIVATE SEGNI_TEST_CLOCK_SECONDS=${SEGNI_WEB_TEST_CLOCK})
 endif()
 
-# The faces the design names map onto these (see installFontSubstitutions):
-# Liberation Sans regular, bold and bold italic, and Liberation Serif bold.
-set(segni_web_fonts LiberationSans-Regular.ttf LiberationSans-Bold.ttf
-  LiberationSans-BoldItalic.ttf LiberationSerif-Bold.ttf)
-list(TRANSFORM segni_web_fonts PREPEND ${SEGNI_WEB_FONTS}/)
-qt_add_resources(segnicore fonts PREFIX /segni-fonts BASE ${SEGNI_WEB_FONTS}
+# The faces the design names map onto (see installFontSubstitutions):
+# Liberation Sans regular, bold and bold italic, and Liberation Serif bold,
+# cut down to the characters the page can show and renamed, as the fonts'
+# licence asks of a changed face, to Segni Sans and Segni Serif. The
+# characters: printable ASCII, Latin-1 and Latin Extended-A (Italian and the
+# other Western and Central European languages a pupil's name may be in),
+# Romanian's S and T with comma below, and the rest of Windows-1252 (the
+# game's own character set: typographic quotes and dashes, the ellipsis of
+# a shortened text, the euro sign). Every text of the game and of Qt's
+# Italian boxes is in it; a character outside it (a name typed in Cyrillic,
+# say) takes Qt's own fallback face.
+set(SEGNI_WEB_FONT_CHARACTERS "U+0020-007E,U+00A0-017F,U+0192,U+0218-021B,\
+U+02C6,U+02DC,U+2013-2014,U+2018-201A,U+201C-201E,U+2020-2022,U+2026,U+2030,\
+U+2039-203A,U+20AC,U+2122")
+find_program(SEGNI_PYTHON python3 REQUIRED)
+execute_process(COMMAND ${SEGNI_PYTHON} -c "import fontTools.subset"
+  RESULT_VARIABLE segni_no_fonttools OUTPUT_QUIET ERROR_QUIET)
+if(segni_no_fonttools)
+  message(FATAL_ERROR "The web page's fonts are cut with fontTools (Debian's fonttools)")
+endif()
+set(segni_web_fonts "")
+foreach(pair LiberationSans-Regular:SegniSans-Regular:Sans LiberationSans-Bold:SegniSans-Bold:Sans
+    LiberationSans-BoldItalic:SegniSans-BoldItalic:Sans LiberationSerif-Bold:SegniSerif-Bold:Serif)
+  string(REPLACE ":" ";" pair ${pair})
+  list(GET pair 0 source)
+  list(GET pair 1 face)
+  list(GET pair 2 kind)
+  set(face ${CMAKE_CURRENT_BINARY_DIR}/fonts/${face}.ttf)
+  add_custom_command(OUTPUT ${face}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/fonts
+    COMMAND ${SEGNI_PYTHON} ${PROJECT_SOURCE_DIR}/tools/subset_font.py
+            ${SEGNI_WEB_FONTS}/${source}.ttf ${face} "Segni ${kind}" ${SEGNI_WEB_FONT_CHARACTERS}
+    DEPENDS ${PROJECT_SOURCE_DIR}/tools/subset_font.py ${SEGNI_WEB_FONTS}/${source}.ttf
+    VERBATIM)
+  list(APPEND segni_web_fonts ${face})
+endforeach()
+qt_add_resources(segnicore fonts PREFIX /segni-fonts BASE ${CMAKE_CURRENT_BINARY_DIR}/fonts
   FILES ${segni_web_fonts})
 qt_add_resources(segnicore i18n PREFIX /i18n BASE ${SEGNI_QT_TRANSLATIONS}
   FILES ${SEGNI_QT_TRANSLATIONS}/qtbase_it.qm)
