@@ -30,7 +30,7 @@ endif()
 # game's own character set: typographic quotes and dashes, the ellipsis of
 # a shortened text, the euro sign). Every text of the game and of Qt's
 # Italian boxes is in it; a character outside it (a name typed in Cyrillic,
-# say) takes Qt's own fallback face.
+# say) shows as the face's empty box, since the page carries no other font.
 set(SEGNI_WEB_FONT_CHARACTERS "U+0020-007E,U+00A0-017F,U+0192,U+0218-021B,\
 U+02C6,U+02DC,U+2013-2014,U+2018-201A,U+201C-201E,U+2020-2022,U+2026,U+2030,\
 U+2039-203A,U+20AC,U+2122")
@@ -61,13 +61,31 @@ qt_add_resources(segnicore fonts PREFIX /segni-fonts BASE ${CMAKE_CURRENT_BINARY
 qt_add_resources(segnicore i18n PREFIX /i18n BASE ${SEGNI_QT_TRANSLATIONS}
   FILES ${SEGNI_QT_TRANSLATIONS}/qtbase_it.qm)
 
+# Qt's platform plugin for browsers carries DejaVu Sans and Sans Mono (1 MB)
+# as its fallback faces, registered by an object of their own that Qt links
+# into every program; Qt has no option to leave them out. Every text of the
+# game takes the faces above, so the page links without that object, and
+# the faces' data, which nothing else refers to, stays out with it.
+foreach(n RANGE 1 9)
+  set(resources Qt6::QWasmIntegrationPlugin_resources_${n})
+  if(TARGET ${resources})
+    get_target_property(objects ${resources} IMPORTED_OBJECTS_RELEASE)
+    if(objects MATCHES "qrc_wasmfonts_init")
+      set_target_properties(${resources} PROPERTIES IMPORTED_OBJECTS_RELEASE "")
+    endif()
+  endif()
+endforeach()
+# Of Qt's image formats the game reads only its icons and cursors.
+qt_import_plugins(segni INCLUDE_BY_TYPE imageformats Qt6::QICOPlugin)
+
 set(segni_web_link_options -fexceptions -sASYNCIFY -Os)
 target_link_options(segni PRIVATE ${segni_web_link_options})
 set_target_properties(segni PROPERTIES QT_WASM_EXPORT_NAME segni_entry)
 
 # The bare Qt window the start-up benchmark compares the game with, built
 # the same way beside the page (served from this build tree, never
-# installed).
+# installed). It too links without Qt's fallback faces (that is a setting of
+# Qt's own targets), and so draws its labels' letters as boxes.
 if(NOT SEGNI_WEB_TEST_CLOCK)
   qt_add_executable(bench_floor ${PROJECT_SOURCE_DIR}/bench/floor.cpp)
   target_link_libraries(bench_floor PRIVATE Qt6::Widgets)
@@ -81,6 +99,3 @@ install(FILES ${PROJECT_SOURCE_DIR}/web/index.html
   DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/desktop/icons/segni-64.png DESTINATION . RENAME segni.png)
 install(FILES ${SEGNI_WEB_FONTS_COPYRIGHT} DESTINATION licences RENAME fonts-liberation.txt)
-if(EXISTS ${QT6_INSTALL_PREFIX}/DEJAVU-LICENSE)
-  install(FILES ${QT6_INSTALL_PREFIX}/DEJAVU-LICENSE DESTINATION licences RENAME fonts-dejavu.txt)
-endif()
