@@ -289,8 +289,10 @@ def server_gone(game, browser, server):
     game.read(browser, browser.wait_for_title_start("Data "), "--box",
               "Ciao Carla, alla prossima sfida!")
     browser.key("Enter")
-    # The box's first line, up to where the address wraps.
-    game.read(browser, browser.wait_for_box("segni"), "--box",
+    # The box's first line, up to where the address wraps, read beside the
+    # box's exclamation mark.
+    box = browser.wait_for_box("segni")
+    game.read(browser, dict(box, x=box["x"] + 64, width=box["width"] - 64), "--box",
               "Non sono riuscito a registrare il record sul server http://")
 
 
