@@ -5,13 +5,13 @@ it is installed, Debian's Firefox ESR, headless, beside the bare Qt window
 page's navigation to its first window on screen (the game's name prompt;
 the bare window), read in the page itself at the first animation frame
 that shows it. Each run has a fresh browser profile, so nothing is cached;
-the runs alternate after a warm-up of each. Also the sizes of the .wasm
-file and of the whole folder a school serves.
+the runs alternate after a warm-up of each. Also the size of each file the
+page downloads, raw and as a server sends it with gzip or brotli (the
+copies the build writes beside it).
 
 Usage: web_startup.py PAGE-FOLDER FLOOR-FOLDER [RUNS]
 """
 
-import gzip
 import os
 import shutil
 import statistics
@@ -61,9 +61,20 @@ def start_up_ms(kind, url, title, work):
             shutil.rmtree(profile, ignore_errors=True)
 
 
-def folder_bytes(folder):
-    return sum(os.path.getsize(os.path.join(d, f)) for d, _, files in os.walk(folder)
-               for f in files)
+def served_sizes(folder):
+    """Each file a browser downloads from the folder (its licences aside),
+    with its size raw, and as a server sends it where the build wrote a
+    gzip or brotli copy beside it (else as it is)."""
+    rows = []
+    for name in sorted(os.listdir(folder)):
+        path = os.path.join(folder, name)
+        if not os.path.isfile(path) or name.endswith((".gz", ".br")):
+            continue
+        raw = os.path.getsize(path)
+        sent = [os.path.getsize(path + ext) if os.path.exists(path + ext) else raw
+                for ext in (".gz", ".br")]
+        rows.append((name, raw, *sent))
+    return rows
 
 
 def main():
@@ -93,13 +104,15 @@ def main():
         bare = statistics.median(times[kind.name, "floor"])
         print("| %s: page load to the name prompt (median of %d) | %.0f ms | %.0f ms | %.2f |"
               % (kind.name, runs, game, bare, game / bare))
-    wasm = os.path.join(page, "segni.wasm")
-    with open(wasm, "rb") as f:
-        packed = len(gzip.compress(f.read(), 9))
     print()
-    print("segni.wasm: %.1f MiB (%.1f MiB gzip-compressed, as a server may send it);"
-          % (os.path.getsize(wasm) / 2**20, packed / 2**20))
-    print("the whole folder %s: %.1f MiB" % (page, folder_bytes(page) / 2**20))
+    print("| file (%s) | raw | gzip | brotli |" % page)
+    print("|---|---|---|---|")
+    rows = served_sizes(page)
+    rows.append(("total", *(sum(row[i] for row in rows) for i in (1, 2, 3))))
+    for name, *sizes in rows:
+        print("| %s | %s |" % (name, " | ".join("%.2f MiB" % (size / 2**20) if size >= 2**18
+                                              else "%.0f KiB" % (size / 2**10)
+                                              for size in sizes)))
     return 0
 
 

@@ -32,6 +32,14 @@ input events. Each picture is read at the scale the page draws the game at.
 - The test build (a one-minute clock): the new-game question read, the
   time runs out while it is open; the question closes and the goodbye
   comes, then the end, whose button takes Enter for another game.
+- The class's record on the school's web server: the page served by
+  lighttpd set up as docs/ says, with a segni.conf beside it naming the
+  record; two browser profiles play, one scoring 1 and one 2, and Exit is
+  tapped in both at once. The server keeps 2 by its holder, each pupil is
+  told their record was saved or who beat it meanwhile, and neither
+  browser keeps a record of its own. Then junk served as the record (a
+  game is played against no record) and the server stopped before Exit:
+  the pupil is told the save failed.
 
 Usage: web_game.py PAGE-FOLDER TEST-PAGE-FOLDER SCREENPROBE [ROUNDS]
 Exits 77 (skipped) when there is no page, no Chromium, no Firefox or no
@@ -47,6 +55,8 @@ import tempfile
 import time
 
 from webpage import CHROMIUM, FIREFOX, Browser, Failure, Firefox, Folder, check
+
+LIGHTTPD = "/usr/sbin/lighttpd"
 
 NAME = "Anna"
 PROMPT_TITLE = "Rovid edi do rerudiru da razuzo razozezo"
@@ -87,11 +97,11 @@ class Game:
         browser.screenshot(window, path)
         return path
 
-    def read(self, browser, window, what, text):
+    def read(self, browser, window, what, text, seconds=10):
         """Reads the text off a screenshot of a box (what is --box) or of the
         closing page (--closing), once it is drawn; returns what the probe
         prints: where the controls are, in the page's pixels."""
-        deadline = time.monotonic() + 10
+        deadline = time.monotonic() + seconds
         while True:
             result = subprocess.run([self.probe, "--scale", str(browser.scale()), what,
                                      self.shot(browser, window), text],
@@ -319,6 +329,121 @@ def time_up_in_a_box(game, browser, url, view):
     browser.wait_for_box(PROMPT_TITLE)
 
 
+class SchoolServer:
+    """Debian's lighttpd, set up as docs/segni-record.lighttpd.conf says,
+    serving a copy of the page with a segni.conf beside it."""
+
+    def __init__(self, page, work):
+        import socket
+        probe = socket.socket()
+        probe.bind(("127.0.0.1", 0))
+        self.port = probe.getsockname()[1]
+        probe.close()
+        www = os.path.join(work, "www")
+        shutil.copytree(page, www)
+        os.makedirs(os.path.join(work, "record"))
+        self.record = os.path.join(work, "record", "record.txt")
+        self.url = "http://127.0.0.1:%d/" % self.port
+        with open(os.path.join(www, "segni.conf"), "w") as f:
+            f.write("[records]\nurl=%ssegni-record/record.txt\n" % self.url)
+        docs = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "docs")
+        config = os.path.join(work, "lighttpd.conf")
+        with open(config, "w") as f:
+            f.write('server.document-root = "%s"\nserver.bind = "127.0.0.1"\n'
+                    'server.port = %d\nserver.errorlog = "%s/error.log"\n'
+                    'server.modules += ( "mod_staticfile" )\n'
+                    'index-file.names = ( "index.html" )\n'
+                    'mimetype.assign = ( ".html" => "text/html", ".js" => "text/javascript",\n'
+                    '  ".wasm" => "application/wasm", ".png" => "image/png",\n'
+                    '  ".conf" => "text/plain; charset=utf-8" )\n'
+                    'include "%s/segni-record.lighttpd.conf"\n'
+                    'alias.url := ( "/segni-record/" => "%s/record/" )\n'
+                    % (www, self.port, work, os.path.abspath(docs), work))
+        self.process = subprocess.Popen([LIGHTTPD, "-D", "-f", config])
+        deadline = time.monotonic() + 10
+        while True:
+            check(self.process.poll() is None, "lighttpd ended at start-up")
+            try:
+                socket.create_connection(("127.0.0.1", self.port), 1).close()
+                break
+            except OSError:
+                check(time.monotonic() < deadline, "lighttpd does not listen")
+                time.sleep(0.1)
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait()
+
+
+def answer_right(game, browser, window):
+    """Reads the question off the page and types its product."""
+    factors = game.question(browser, window)
+    browser.type(str(factors[0] * factors[1] * factors[2]))
+    browser.key("Enter")
+
+
+def class_record(game, browsers, server):
+    pupils = (("Anna", 1), ("Bruno", 2))
+    exits = []
+    for browser, (name, right) in zip(browsers, pupils):
+        window = game.start(browser, server.url, name, TABLET)
+        for question in range(right):
+            if question:
+                # The next question; the first right answer beat no
+                # record, which this question announces.
+                browser.key("Enter")
+                game.read(browser, browser.wait_for_box("segni"), "--box", "E' record")
+                browser.key("Enter")
+                game.wait_for_game(browser)
+            answer_right(game, browser, window)
+        x, y = map(int, game.run_probe("--locate", "cmdExit").split())
+        scale = browser.scale()
+        exits.append((window["x"] + x * scale, window["y"] + y * scale))
+    # Both games end at the same moment, the higher score's a hair first.
+    for browser, (x, y) in reversed(list(zip(browsers, exits))):
+        browser.tap(x, y)
+    for browser, (name, right) in zip(browsers, pupils):
+        game.read(browser, browser.wait_for_title_start("Data "), "--box",
+                  "Ciao %s, alla prossima sfida!" % name)
+        browser.key("Enter")
+        told = browser.wait_for_box("segni")
+        try:
+            game.read(browser, told, "--box", "Ok ho registrato il tuo record, C A M P I O N E",
+                      seconds=2)
+            print("  %s: told the record is saved" % name)
+        except Failure:
+            check(name == "Anna", "%s was not told the record is saved" % name)
+            # The box's first line; the message wraps after it.
+            game.read(browser, told, "--box", "Mentre giocavi, Bruno ha portato il record a "
+                      "2 punti: il tuo")
+            print("  %s: told Bruno beat it meanwhile" % name)
+        check(browser.evaluate("localStorage.getItem('segni/record')") is None,
+              "%s's browser kept a record of its own" % name)
+    with open(server.record, "rb") as f:
+        kept = f.read()
+    check(kept == b"2\r\nBruno\r\n", "the school's server keeps %r" % kept)
+
+
+def server_gone(game, browser, server):
+    """Junk where the record should be reads as no record; the server gone
+    before the end, the save says so."""
+    with open(server.record, "wb") as f:
+        f.write(bytes(range(256)))
+    window = game.start(browser, server.url, "Carla", TABLET)
+    answer_right(game, browser, window)
+    server.close()
+    game.tap(browser, window, "cmdExit")
+    game.read(browser, browser.wait_for_title_start("Data "), "--box",
+              "Ciao Carla, alla prossima sfida!")
+    browser.key("Enter")
+    # The box's first line, up to where the address wraps, read beside the
+    # box's exclamation mark.
+    box = browser.wait_for_box("segni")
+    icon = round(64 * browser.scale())
+    game.read(browser, dict(box, x=box["x"] + icon, width=box["width"] - icon), "--box",
+              "Non sono riuscito a registrare il record sul server http://")
+
+
 def main():
     if len(sys.argv) not in (4, 5):
         print(__doc__)
@@ -372,6 +497,27 @@ def main():
                 passed += 1
             print("round %d: scales: %s" % (round_, ", ".join(
                 "%s %.2f" % item for item in sorted(game.scales.items()))))
+            step = "the class's record on the school's server"
+            if not os.access(LIGHTTPD, os.X_OK):
+                print("round %d: %s: SKIPPED: lighttpd is not installed" % (round_, step))
+                continue
+            for step, run, pupils in (
+                    ("the class's record on the school's server", class_record,
+                     ("anna", "bruno")),
+                    ("junk on the school's server, then the server gone", server_gone,
+                     ("carla",))):
+                server = SchoolServer(page, os.path.join(work, "school-" + pupils[0]))
+                browsers = []
+                try:
+                    for pupil in pupils:
+                        browsers.append(Browser(os.path.join(work, pupil), log))
+                    run(game, browsers if len(browsers) > 1 else browsers[0], server)
+                finally:
+                    for each in browsers:
+                        each.close()
+                    server.close()
+                print("round %d: %s: passed" % (round_, step))
+                passed += 1
         except Failure as failure:
             print("round %d: %s: FAIL: %s" % (round_, step, failure))
             if browser:

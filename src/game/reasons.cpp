@@ -43,6 +43,23 @@ QString reasonText(const records::FileError &error)
                               "completo di una cartella; si scrive C:/Classe oppure C:\\\\Classe");
     case Problem::StorageRefused:
         return QStringLiteral("il browser non permette di conservare dati per questa pagina");
+    case Problem::NotUrl:
+        return QStringLiteral("la chiave url del gruppo [records] non indica un indirizzo "
+                              "http:// o https://");
+    case Problem::Unreachable:
+        return QStringLiteral("il server non risponde");
+    case Problem::HttpStatus:
+        if (error.code == 412)
+            return QStringLiteral("troppi salvataggi nello stesso momento, riprova");
+        return QStringLiteral("il server ha risposto con il codice %1").arg(error.code);
+    case Problem::WriteRefused:
+        return QStringLiteral("il server non permette di scriverlo (codice %1)").arg(error.code);
+    case Problem::NoStrongEtag:
+        return QStringLiteral("il server non invia ETag forti, senza i quali due giochi "
+                              "potrebbero registrare il record nello stesso momento");
+    case Problem::IgnoresConditions:
+        return QStringLiteral("il server non rispetta If-Match, quindi due giochi potrebbero "
+                              "sovrascriversi il record a vicenda");
     case Problem::Other:
         break;
     }

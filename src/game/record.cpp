@@ -6,6 +6,7 @@
 #include "tavola.h"
 
 #include "records/recordstore.h"
+#include "records/recordweb.h"
 
 namespace segni {
 
@@ -83,17 +84,21 @@ std::optional<MessageRequest> Tavola::saveBeatenRecord(const QString &confirmati
         return std::nullopt;
     }
     if (outcome.error) {
+        const QString where = records::isRecordUrl(outcome.error->path)
+            ? QStringLiteral("sul server %1")
+            : QStringLiteral("nel file %1");
         return MessageRequest{
-            QStringLiteral("Non sono riuscito a registrare il record nel file %1\n(%2).")
-                .arg(outcome.error->path, reasonText(*outcome.error)),
+            QStringLiteral("Non sono riuscito a registrare il record %1\n(%2).")
+                .arg(where.arg(outcome.error->path), reasonText(*outcome.error)),
             QString(), BoxIcon::Exclamation};
     }
     if (outcome.standing) {
         showRecord(*outcome.standing);
         return MessageRequest{standingText(*outcome.standing)};
     }
-    showRecord({records::decodeFile(records::encodeLine(score)),
-                records::decodeFile(records::encodeLine(name))});
+    showRecord(outcome.written.value_or(
+        records::Record{records::decodeFile(records::encodeLine(score)),
+                        records::decodeFile(records::encodeLine(name))}));
     return MessageRequest{confirmation};
 }
 

@@ -4,10 +4,28 @@
 
 #include "random.h"
 #include "records/recordstore.h"
+#include "records/recordweb.h"
 
 namespace segni {
 
 namespace {
+
+// The first line of the start-up boxes about the record's place: a folder,
+// or a record on the school's web server.
+QString placeUnusable(const QString &cartella)
+{
+    return records::isRecordUrl(cartella)
+        ? QStringLiteral("Non riesco a usare il record sul server %1").arg(cartella)
+        : QStringLiteral("Non riesco a usare la cartella dei record %1").arg(cartella);
+}
+
+QString placeReadOnly(const QString &cartella)
+{
+    return records::isRecordUrl(cartella)
+        ? QStringLiteral("Sul server %1 non si può scrivere il record").arg(cartella)
+        : QStringLiteral("Nella cartella dei record %1 non si può scrivere").arg(cartella);
+}
+
 const char *const kPlayingTitle = "Ziverur adi v edizor arizadev";
 }
 
@@ -94,10 +112,11 @@ void Tavola::Form_Load()
                                       " %1\n(%2).\n\nSi gioca lo stesso, ma il record non è "
                                       "disponibile.")
                            .arg(where.problem->path, reasonText(*where.problem))
-                     : QStringLiteral("Non riesco a usare la cartella dei record %1\n(%2: %3).\n\n"
+                     : QStringLiteral("%1\n(%2: %3).\n\n"
                                       "Si gioca lo stesso, ma il record precedente non è "
                                       "disponibile.")
-                           .arg(cartella, loaded.error->path, reasonText(*loaded.error)),
+                           .arg(placeUnusable(cartella), loaded.error->path,
+                                reasonText(*loaded.error)),
                  QString(), BoxIcon::Exclamation});
             if (m_over)
                 return;
@@ -106,10 +125,11 @@ void Tavola::Form_Load()
         } else {
             if (loaded.readOnly) {
                 m_noSave = loaded.readOnly;
-                box({QStringLiteral("Nella cartella dei record %1 non si può scrivere\n(%2: %3).\n\n"
+                box({QStringLiteral("%1\n(%2: %3).\n\n"
                                     "Si gioca lo stesso, ma un nuovo record non potrà essere "
                                     "registrato.")
-                         .arg(cartella, loaded.readOnly->path, reasonText(*loaded.readOnly)),
+                         .arg(placeReadOnly(cartella), loaded.readOnly->path,
+                              reasonText(*loaded.readOnly)),
                      QString(), BoxIcon::Exclamation});
                 if (m_over)
                     return;

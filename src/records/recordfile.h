@@ -33,6 +33,12 @@ enum class Problem {
     NotFullPath, // a folder setting that is not a full path
     DriveRelative, // a Windows folder setting like "C:Classe" (a lost backslash)
     StorageRefused, // a web page's browser keeps no data for it
+    NotUrl,         // a record address that is not an http(s) URL
+    Unreachable,    // no answer from the record's web server in time
+    HttpStatus,     // the server answered with this status (code)
+    WriteRefused,   // the server does not let this game write (code)
+    NoStrongEtag,   // the server does not tell one version from another
+    IgnoresConditions, // the server overwrites whatever a save expected
     Other,
 };
 

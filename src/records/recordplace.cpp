@@ -1,5 +1,7 @@
 #include "recordplace.h"
 
+#include "recordweb.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -44,6 +46,9 @@ std::optional<RecordFolder> readSetting(const QString &path)
         found.problem = FileError{path, Problem::NotSettings};
         return found;
     }
+    // A record on the school's web server comes before any folder.
+    if (auto server = urlSetting(settings, path))
+        return server;
     const QVariant value = settings.value(QStringLiteral("records/folder"));
     if (!value.isValid())
         return std::nullopt;
@@ -91,6 +96,8 @@ QString ownRecordFolder()
 
 QString withTrailingSeparator(const QString &folder)
 {
+    if (isRecordUrl(folder))
+        return folder;
     const QChar separator = QDir::separator();
     if (folder.endsWith(separator) || folder.endsWith(QLatin1Char('/')))
         return folder;

@@ -23,7 +23,9 @@ struct RecordFolder
 
 // The record folder of this machine: the one the administrator set for
 // every account (key "folder" of group [records] in segni/segni.conf in
-// the system configuration folders), else systemRecordFolder().
+// the system configuration folders), else systemRecordFolder(). Key "url"
+// there names a record on a web server instead (see recordweb.h), and
+// comes first.
 RecordFolder locateRecordFolder();
 
 // Where the record lives when nobody chose: on Windows the Windows

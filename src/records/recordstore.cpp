@@ -1,5 +1,7 @@
 #include "recordstore.h"
 
+#include "recordweb.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QThread>
@@ -245,6 +247,8 @@ Record readConsistent(const Folder &folder, Result &result, QString &failed)
 
 Loaded loadRecord(const QString &cartella, bool createFolder)
 {
+    if (isRecordUrl(cartella))
+        return loadWebRecord(cartella);
     Loaded loaded;
     Folder folder;
     if ((loaded.error = openFolder(folder, cartella, createFolder)))
@@ -294,6 +298,8 @@ Loaded loadRecord(const QString &cartella, bool createFolder)
 Saved saveRecord(const QString &cartella, const QString &score, const QString &holder,
                  bool createFolder, int lockWaitMs)
 {
+    if (isRecordUrl(cartella))
+        return saveWebRecord(cartella, score, holder);
     Folder folder;
     if (auto error = openFolder(folder, cartella, createFolder))
         return {error, {}};
@@ -349,6 +355,8 @@ Saved saveRecord(const QString &cartella, const QString &score, const QString &h
 
 std::optional<Record> peekRecord(const QString &cartella)
 {
+    if (isRecordUrl(cartella))
+        return peekWebRecord(cartella);
     Folder folder;
     if (!folder.open(cartella).ok())
         return std::nullopt;

@@ -49,6 +49,9 @@ struct Loaded
     std::optional<FileError> readOnly;
 };
 
+// Each of these takes a folder, or the web address of a record on a server
+// (see recordweb.h).
+//
 // Start-up: makes the folder when asked to (and it is missing), completes
 // a save that was interrupted, creates each record file when missing, and
 // reads the pair.
@@ -61,6 +64,9 @@ struct Saved
     // The stored record was not beaten (another copy saved a record at
     // least as high meanwhile): nothing was written, and this pair stands.
     std::optional<Record> standing;
+    // Saved, but not exactly as given (a web server's record keeps a
+    // shorter name): the pair as it now stands.
+    std::optional<Record> written = std::nullopt;
 
     bool saved() const { return !error && !standing; }
 };
@@ -75,7 +81,9 @@ Saved saveRecord(const QString &cartella, const QString &score, const QString &h
 
 // The stored pair as it stands now, read without the lock and without
 // changing anything, consistently: never one save's score beside another's
-// holder. Nothing when the files cannot be read.
+// holder. Nothing when the files cannot be read. A record on a web server
+// is never waited for: this gives the answer to the previous call's
+// request, once it has come.
 std::optional<Record> peekRecord(const QString &cartella);
 
 // The whole content of a record file, line end included. A file that

@@ -14,8 +14,12 @@
 
 #include "recordstore.h"
 
+#include "recordweb.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSettings>
+#include <QTemporaryFile>
 
 #include <emscripten.h>
 
@@ -136,22 +140,49 @@ Loaded readStored(const QString &cartella)
 
 RecordFolder locateRecordFolder()
 {
+    // A school keeps the class's record on its server by putting a
+    // segni.conf beside the page, as a desktop's administrator does.
+    const QString settingsUrl = QStringLiteral("segni.conf");
+    const WebReply setting = getWebText(settingsUrl, 16 * 1024);
+    if (setting.status == 200 && !setting.tooLarge) {
+        QTemporaryFile file;
+        if (file.open() && file.write(setting.body) == setting.body.size() && file.flush()) {
+            const QSettings settings(file.fileName(), QSettings::IniFormat);
+            if (settings.status() != QSettings::NoError)
+                return RecordFolder{QString(), true, FileError{settingsUrl, Problem::NotSettings}};
+            if (auto server = urlSetting(settings, settingsUrl))
+                return *server;
+        }
+    } else if (setting.status != 404) {
+        // Whether the school set a record on its server is unknown: the
+        // browser's own is not used in its place.
+        return RecordFolder{QString(), true,
+                            FileError{settingsUrl, setting.status == 0 ? Problem::Unreachable
+                                                                       : Problem::HttpStatus,
+                                      setting.status}};
+    }
     return RecordFolder{QString::fromLatin1(kStorageName), false, std::nullopt};
 }
 
 QString withTrailingSeparator(const QString &folder)
 {
+    if (isRecordUrl(folder))
+        return folder;
     return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
 }
 
 Loaded loadRecord(const QString &cartella, bool)
 {
+    if (isRecordUrl(cartella))
+        return loadWebRecord(cartella);
     return readStored(cartella);
 }
 
 Saved saveRecord(const QString &cartella, const QString &score, const QString &holder, bool,
                  int)
 {
+    if (isRecordUrl(cartella))
+        return saveWebRecord(cartella, score, holder);
     if (segniStorageLock() != 1)
         return {FileError{cartella + QString::fromLatin1(kStorageKey), Problem::Busy}, {}};
     struct Unlock
@@ -176,6 +207,8 @@ Saved saveRecord(const QString &cartella, const QString &score, const QString &h
 
 std::optional<Record> peekRecord(const QString &cartella)
 {
+    if (isRecordUrl(cartella))
+        return peekWebRecord(cartella);
     const Loaded stored = readStored(cartella);
     if (stored.error)
         return std::nullopt;

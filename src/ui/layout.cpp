@@ -174,15 +174,17 @@ QFont makeFont(const FontDesign &design)
 
 void installFontSubstitutions()
 {
-    QFont::insertSubstitutions(QStringLiteral("Arial"),
-                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    QFont::insertSubstitutions(QStringLiteral("Arial Black"),
-                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    // Liberation on a desktop; the web page carries the same faces cut to
+    // its characters under names of their own (Segni Sans and Serif).
+    const QStringList sans{QStringLiteral("Liberation Sans"), QStringLiteral("Segni Sans"),
+                           QStringLiteral("DejaVu Sans")};
+    QFont::insertSubstitutions(QStringLiteral("Arial"), sans);
+    QFont::insertSubstitutions(QStringLiteral("Arial Black"), sans);
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), sans);
     QFont::insertSubstitutions(
         QStringLiteral("Times New Roman"),
-        {QStringLiteral("Liberation Serif"), QStringLiteral("DejaVu Serif")});
+        {QStringLiteral("Liberation Serif"), QStringLiteral("Segni Serif"),
+         QStringLiteral("DejaVu Serif")});
 }
 
 QFont windowFace()

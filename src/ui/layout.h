@@ -46,7 +46,8 @@ struct FontDesign
 // The font of a control: the face as designed (mapped onto installed fonts
 // by installFontSubstitutions), sized in logical pixels at 96 dots per inch.
 QFont makeFont(const FontDesign &design);
-// Maps the designed faces onto fonts a Debian desktop has.
+// Maps the designed faces onto fonts a Debian desktop has, or the web page
+// carries.
 void installFontSubstitutions();
 // The window's own face, "MS Sans Serif", at the desktop's size and weight:
 // the face of every text the design does not set itself.

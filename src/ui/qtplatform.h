@@ -58,7 +58,8 @@ void installStyle();
 void whenTerminationAsked(std::function<void()> action);
 
 // The faces the program carries itself, registered before any text is laid
-// out: the web page's Liberation fonts. A desktop takes them from the system.
+// out: the web page's faces, cut from Liberation. A desktop takes Liberation
+// from the system.
 void installBundledFonts();
 
 // Before the application is made: the scale the program is drawn at. A web

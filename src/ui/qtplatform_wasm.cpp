@@ -226,7 +226,12 @@ void rescale(QScreen *screen)
             && (widget->windowType() == Qt::Window || widget->windowType() == Qt::Dialog))
             open.append({widget, widget->size()});
     }
-    const double scale = fittingScale(view.width(), view.height());
+    double scale = fittingScale(view.width(), view.height());
+    // The view is known here only to a pixel (Qt's screen size times its
+    // scale, rounded): a scale a hundredth away is that rounding, not a
+    // change of the view, and taking it would go back and forth.
+    if (std::abs(scale - g_scale) < 0.015)
+        scale = g_scale;
     if (scale != g_scale) {
         g_scale = scale;
         QHighDpiScaling::setGlobalFactor(scale);

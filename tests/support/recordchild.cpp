@@ -16,10 +16,11 @@
 // "standing SCORE NAME" or "failed".
 //
 // LOCKS is how the system's locks behave: real (the default), failing or
-// granted.
+// granted. FOLDER may be a record's web address instead.
 
 #include "records/recordstore.h"
 
+#include <QCoreApplication>
 #include <QThread>
 
 #include <cstdio>
@@ -82,6 +83,8 @@ int main(int argc, char *argv[])
 {
     if (argc < 5)
         return 2;
+    // A record on a web server is reached through Qt's event loop.
+    QCoreApplication application(argc, argv);
     const QString cartella = withTrailingSeparator(QString::fromLocal8Bit(argv[1]));
     if (std::strcmp(argv[2], "compete") == 0) {
         fs::setTestHooks({nullptr, systemLocks(argc > 5 ? argv[5] : "real")});
