@@ -26,6 +26,41 @@ public:
     {
         if (!QFile::exists(program()))
             return QStringLiteral("lighttpd is not installed (Debian: lighttpd lighttpd-mod-webdav)");
+        // A port free a moment ago may be taken by another test before
+        // lighttpd binds it: lighttpd then ends, and another port is tried.
+        QString why;
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            why = startOnce();
+            if (why.isEmpty() || m_server.state() != QProcess::NotRunning)
+                return why;
+            m_port = 0;
+        }
+        return why;
+    }
+
+    void stop()
+    {
+        if (m_server.state() == QProcess::NotRunning)
+            return;
+        m_server.terminate();
+        m_server.waitForFinished(10000);
+    }
+
+    QString url() const
+    {
+        return QStringLiteral("http://127.0.0.1:%1/segni-record/record.txt").arg(m_port);
+    }
+    // The record as the server keeps it on disk.
+    QString recordFile() const { return m_dir.filePath(QStringLiteral("record/record.txt")); }
+    QString errorLog() const
+    {
+        QFile log(m_dir.filePath(QStringLiteral("error.log")));
+        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+    }
+
+private:
+    QString startOnce()
+    {
         if (!m_port) {
             QTcpServer probe;
             probe.listen(QHostAddress::LocalHost);
@@ -55,37 +90,20 @@ public:
             return QStringLiteral("lighttpd did not start");
         for (int tries = 0; tries < 200; ++tries) {
             QTcpSocket socket;
+            // Only a lighttpd still running after the connection is the
+            // one that listens there.
             socket.connectToHost(QHostAddress::LocalHost, m_port);
-            if (socket.waitForConnected(100))
-                return QString();
-            if (m_server.state() == QProcess::NotRunning)
+            const bool connected = socket.waitForConnected(100);
+            if (m_server.waitForFinished(connected ? 200 : 0)
+                || m_server.state() == QProcess::NotRunning)
                 return QStringLiteral("lighttpd ended: %1").arg(errorLog());
+            if (connected)
+                return QString();
             QThread::msleep(25);
         }
         return QStringLiteral("lighttpd does not listen on port %1").arg(m_port);
     }
 
-    void stop()
-    {
-        if (m_server.state() == QProcess::NotRunning)
-            return;
-        m_server.terminate();
-        m_server.waitForFinished(10000);
-    }
-
-    QString url() const
-    {
-        return QStringLiteral("http://127.0.0.1:%1/segni-record/record.txt").arg(m_port);
-    }
-    // The record as the server keeps it on disk.
-    QString recordFile() const { return m_dir.filePath(QStringLiteral("record/record.txt")); }
-    QString errorLog() const
-    {
-        QFile log(m_dir.filePath(QStringLiteral("error.log")));
-        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
-    }
-
-private:
     QTemporaryDir m_dir;
     QProcess m_server;
     quint16 m_port = 0;
