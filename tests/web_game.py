@@ -172,29 +172,41 @@ class Game:
 
 
 def fits(game, browser, view, factors):
-    """The view at this size: the game window, drawn whole at the page's
-    scale, and every window lie inside it, and the question still reads
-    the same."""
+    """The view at this size: the game window, drawn whole at the largest
+    scale that fits, in the middle of the view, every window inside it, and
+    the question still reads the same."""
     browser.resize(*view)
 
     def settled(windows):
         scale = browser.scale()
         game_window = next((w for w in windows if w["title"] == PLAYING_TITLE), None)
-        inside = all(w["outer"][0] >= 0 and w["outer"][1] >= 0 and w["outer"][2] <= view[0]
-                     and w["outer"][3] <= view[1] for w in windows)
-        return game_window if (game_window and inside and abs(
-            game_window["width"] - GAME_WIDTH * scale) <= 1.5) else None
-    window = browser.wait_for("the game inside a %dx%d view" % view, settled, 15)
+        if not game_window or abs(game_window["width"] - GAME_WIDTH * scale) > 1.5:
+            return None
+        if not all(w["outer"][0] >= 0 and w["outer"][1] >= 0 and w["outer"][2] <= view[0]
+                   and w["outer"][3] <= view[1] for w in windows):
+            return None
+        # Until the page has taken the new view, the window stands as it
+        # was placed for the old one: off the middle, or with room to spare
+        # both ways. A hundredth more of scale is about 8 pixels.
+        left, top, right, bottom = game_window["outer"]
+        centred = abs(left - (view[0] - right)) <= 3 and abs(top - (view[1] - bottom)) <= 3
+        tight = min(view[0] - (right - left), view[1] - (bottom - top)) <= 16
+        return game_window if centred and tight else None
+
+    def wait():
+        return browser.wait_for("the game filling a %dx%d view" % view, settled, 15)
+    window = wait()
     # Drawn smaller than designed (a phone), a factor of two digits is too
     # small for the probe to tell from one of one digit: there the window's
     # place and size are checked, and the question again once the view is
-    # larger.
-    # The window may show a frame drawn at the scale before for a moment.
+    # larger. The window may show a frame drawn at the scale before for a
+    # moment.
     if browser.scale() >= 1:
         deadline = time.monotonic() + 10
         shown = game.question(browser, window)
         while shown != factors and time.monotonic() < deadline:
             time.sleep(0.5)
+            window = wait()
             shown = game.question(browser, window)
         check(shown == factors, "at %dx%d the question reads %s, it was %s" % (
             view + (shown, factors)))
