@@ -210,6 +210,10 @@ void RecordWebTest::saveOvertakenReadsAndDecidesAgain()
     QVERIFY(!saved.error);
     QCOMPARE(saved.standing ? saved.standing->score : QString(), standing);
     QCOMPARE(server.puts, standing.isEmpty() ? 2 : 1);
+    // A score no record can hold is refused before anything is sent.
+    const Saved refused = saveRecord(server.url(), QStringLiteral("1234567"), QStringLiteral("Anna"));
+    QCOMPARE(refused.error ? int(refused.error->problem) : -1, int(Problem::TooLarge));
+    QCOMPARE(server.puts, standing.isEmpty() ? 2 : 1);
 }
 
 void RecordWebTest::serverStoppedMidGame()

@@ -215,7 +215,10 @@ Loaded loadWebRecord(const QString &url)
 Saved saveWebRecord(const QString &url, const QString &score, const QString &holder)
 {
     const QByteArray body = webRecordBody(score, holder);
-    const Record written = *parseWebRecord(body);
+    // Nothing is written that a game could not read back as a record.
+    const std::optional<Record> written = parseWebRecord(body);
+    if (!written)
+        return {serverError(url, Problem::TooLarge), {}, {}};
     for (int round = 1; round <= kWebSaveRounds; ++round) {
         const Stored stored = readStored(url);
         if (stored.error)
@@ -225,7 +228,7 @@ Saved saveWebRecord(const QString &url, const QString &score, const QString &hol
         WebRequest put{"PUT", url, stored.etag, stored.etag.isEmpty(), body};
         const WebReply reply = await(put, 1024);
         if (reply.status >= 200 && reply.status < 300)
-            return {std::nullopt, std::nullopt, written};
+            return {std::nullopt, std::nullopt, *written};
         if (reply.status == 0)
             return {serverError(url, Problem::Unreachable), {}, {}};
         if (reply.status != 412)
