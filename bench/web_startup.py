@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Start-up of the web page (./scripts/web) in Debian's Chromium and, when
 it is installed, Debian's Firefox ESR, headless, beside the bare Qt window
-(bench/floor.cpp) built the same way: the time from the start of the
+(bench/floor.cpp) built the same way and drawn at the scale the game is
+drawn at in the same 1024x768 view: the time from the start of the
 page's navigation to its first window on screen (the game's name prompt;
 the bare window), read in the page itself at the first animation frame
 that shows it. Each run has a fresh browser profile, so nothing is cached;
@@ -53,12 +54,33 @@ def start_up_ms(kind, url, title, work):
             for _ in range(600):
                 shown = browser.evaluate("window.segniShownAt")
                 if shown is not None:
-                    return shown
+                    return shown, browser.scale()
                 browser.evaluate("new Promise(r => setTimeout(r, 100))")
             raise RuntimeError("%s showed no window within a minute" % url)
         finally:
             browser.close()
             shutil.rmtree(profile, ignore_errors=True)
+
+
+def scaled_floor(floor, work):
+    """The bare window's page, drawn at the scale its address gives
+    (?scale=1.27), as the game is in the same view: Qt takes the scale from
+    its environment, which the page passes in."""
+    folder = os.path.join(work, "floor")
+    os.makedirs(folder)
+    for name in os.listdir(floor):
+        if name.startswith(("bench_floor.", "qtloader.", "qtlogo.")) and name != "bench_floor.html":
+            os.symlink(os.path.join(os.path.abspath(floor), name), os.path.join(folder, name))
+    with open(os.path.join(floor, "bench_floor.html")) as f:
+        html = f.read()
+    loading = "qtLoad({\n                    qt: {"
+    if loading not in html:
+        raise RuntimeError("Qt's page for the bare window no longer reads as expected")
+    html = html.replace(loading, loading + " environment: { QT_SCALE_FACTOR: "
+                        "new URLSearchParams(location.search).get('scale') || '1' },")
+    with open(os.path.join(folder, "bench_floor.html"), "w") as f:
+        f.write(html)
+    return folder
 
 
 def served_sizes(folder):
@@ -81,22 +103,27 @@ def main():
     page, floor = sys.argv[1:3]
     runs = int(sys.argv[3]) if len(sys.argv) > 3 else 9
     work = tempfile.mkdtemp(prefix="web_startup.")
-    served = [Folder(page), Folder(floor)]
-    pages = [("game", served[0].url + "index.html", PROMPT_TITLE),
-             ("floor", served[1].url + "bench_floor.html", "")]
+    served = [Folder(page), Folder(scaled_floor(floor, work))]
     browsers = [Browser] + ([Firefox] if os.access(FIREFOX, os.X_OK) else [])
-    times = {(kind.name, name): [] for kind in browsers for name, _, _ in pages}
+    times = {}
+    scale = None
     try:
         for kind in browsers:
-            for name, url, title in pages:
-                start_up_ms(kind, url, title, work)  # warm-up
+            # The warm-up gives the scale the game is drawn at.
+            scale = start_up_ms(kind, served[0].url + "index.html", PROMPT_TITLE, work)[1]
+            pages = [("game", served[0].url + "index.html", PROMPT_TITLE),
+                     ("floor", served[1].url + "bench_floor.html?scale=%.2f" % scale, "")]
+            start_up_ms(kind, pages[1][1], "", work)
             for _ in range(runs):
                 for name, url, title in pages:
-                    times[kind.name, name].append(start_up_ms(kind, url, title, work))
+                    times.setdefault((kind.name, name), []).append(
+                        start_up_ms(kind, url, title, work)[0])
     finally:
         for folder in served:
             folder.close()
         shutil.rmtree(work, ignore_errors=True)
+    print("Both drawn at %.2f, as the game is in a 1024x768 view." % scale)
+    print()
     print("| measure | game | floor | ratio |")
     print("|---|---|---|---|")
     for kind in browsers:

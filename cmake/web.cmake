@@ -102,6 +102,9 @@ if(NOT SEGNI_WEB_TEST_CLOCK)
   target_link_libraries(bench_floor PRIVATE Qt6::Widgets)
   target_link_options(bench_floor PRIVATE ${segni_web_link_options})
   set_property(TARGET bench_floor APPEND PROPERTY LINK_DEPENDS ${segni_asyncify_remove})
+  # The benchmark draws it at the scale the game is drawn at in the same
+  # view, through Qt's environment variable, which its page passes in.
+  set_property(TARGET bench_floor PROPERTY QT_WASM_EXTRA_EXPORTED_METHODS ENV)
 endif()
 
 # Beside each file of text or code, the same compressed with gzip and with
