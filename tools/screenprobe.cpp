@@ -79,6 +79,11 @@ QPoint scaled(QPoint p)
     return p * g_scale;
 }
 
+QRect scaled(const QRect &r)
+{
+    return QRect(scaled(r.topLeft()), r.size() * g_scale);
+}
+
 // A control's picture at the shot's scale. Qt draws the model at a scale of
 // 1 or more itself; below 1 it would draw the text no smaller, so the
 // control is drawn at 1 and brought down.
@@ -97,27 +102,29 @@ bool ink(QRgb p)
 }
 
 // Mean difference per pixel between a candidate rendering and what the
-// screen shows.
-double difference(const QImage &candidate, const QImage &shown, QPoint shift = {});
+// screen shows, over the pixels no control in front of the box covers.
+double difference(const QImage &candidate, const QImage &shown, const QList<QRect> &covered,
+                  QPoint shift = {});
 
 // As ink and paper, the best over shifts of up to two pixels each way.
-double inkDifference(const QImage &candidate, const QImage &shown)
+double inkDifference(const QImage &candidate, const QImage &shown, const QList<QRect> &covered)
 {
     double best = std::numeric_limits<double>::max();
     for (int dy = -2; dy <= 2; ++dy) {
         for (int dx = -2; dx <= 2; ++dx)
-            best = std::min(best, difference(candidate, shown, {dx, dy}));
+            best = std::min(best, difference(candidate, shown, covered, {dx, dy}));
     }
     return best;
 }
 
-double difference(const QImage &candidate, const QImage &shown, QPoint shift)
+double difference(const QImage &candidate, const QImage &shown, const QList<QRect> &covered,
+                  QPoint shift)
 {
     if (candidate.size() != shown.size())
         return std::numeric_limits<double>::max();
-    if (g_inkOnly && shift.isNull() && !g_shifting) {
+    if (g_inkOnly && shift.isNull() && covered.size() >= 0 && !g_shifting) {
         g_shifting = true;
-        const double best = inkDifference(candidate, shown);
+        const double best = inkDifference(candidate, shown, covered);
         g_shifting = false;
         return best;
     }
@@ -125,6 +132,9 @@ double difference(const QImage &candidate, const QImage &shown, QPoint shift)
     qint64 counted = 0;
     for (int y = 0; y < candidate.height(); ++y) {
         for (int x = 0; x < candidate.width(); ++x) {
+            if (std::any_of(covered.begin(), covered.end(),
+                            [&](const QRect &r) { return r.contains(x, y); }))
+                continue;
             const QPoint at = QPoint(x, y) + shift;
             if (!shown.rect().contains(at))
                 continue;
@@ -138,6 +148,22 @@ double difference(const QImage &candidate, const QImage &shown, QPoint shift)
         }
     }
     return counted ? double(total) / counted : std::numeric_limits<double>::max();
+}
+
+// The parts of the box that controls in front of it cover (the times signs
+// and brackets stand over a wide factor), in the box's own coordinates.
+QList<QRect> coveredParts(const QWidget *box)
+{
+    QList<QRect> parts;
+    const QObjectList siblings = box->parentWidget()->children();
+    for (qsizetype i = siblings.indexOf(const_cast<QWidget *>(box)) + 1; i < siblings.size(); ++i) {
+        if (const auto *front = qobject_cast<const QWidget *>(siblings[i])) {
+            const QRect overlap = front->geometry() & box->geometry();
+            if (!overlap.isEmpty())
+                parts.append(overlap.translated(-box->pos()));
+        }
+    }
+    return parts;
 }
 
 // The answer box's face, as the game paints it and as a compositor may
@@ -463,8 +489,7 @@ int readBox(const QImage &shot, const QString &text)
 
 } // namespace
 
-// Where a factor box may show anything: it sizes itself to its number, so
-// a narrow number is compared together with what shows beside it.
+// Where a factor box may show anything: it sizes itself to its number.
 QRect factorArea(segni::ui::Label *box)
 {
     QRect area;
@@ -475,19 +500,38 @@ QRect factorArea(segni::ui::Label *box)
     return area;
 }
 
-// How far the window with this caption in the box is from what the shot
-// shows over the box's area, the window's client area starting at origin
-// in the shot. An empty caption gives the window with no factor on show.
+// How far a caption's rendering in the box is from what the shot shows
+// there, the window's client area starting at origin in the shot. With
+// blank, the box of that size with nothing in it.
 double differenceFor(segni::ui::Label *box, const QString &caption, const QImage &shot,
-                     QPoint origin, const QRect &area)
+                     QPoint origin, bool blank = false)
 {
-    // The box as the window shows it, with the times signs and brackets
-    // that stand over a wide factor drawn in front.
+    if (g_inkOnly) {
+        // Ink and paper may be shifted a little to match, so a narrow number
+        // could match part of a wide one ("1" in "10"): the window is
+        // compared over the area of the widest, with the times signs and
+        // brackets drawn in front as the window draws them.
+        const QRect area = factorArea(box);
+        box->setCaption(blank ? QString() : caption);
+        const QImage candidate = grabbed(box->parentWidget(), area);
+        const QImage shown = shot.copy(QRect(scaled(area.topLeft()) + origin, candidate.size()))
+                                 .convertToFormat(QImage::Format_RGB32);
+        return difference(candidate, shown, {});
+    }
     box->setCaption(caption);
-    const QImage candidate = grabbed(box->parentWidget(), area);
-    const QImage shown = shot.copy(QRect(scaled(area.topLeft()) + origin, candidate.size()))
+    QImage candidate = grabbed(box);
+    if (blank) {
+        // Inside the two-pixel frame, where no glyph of a number reaches.
+        const int frame = qCeil(2 * g_scale);
+        const QRect inside = candidate.rect().adjusted(frame, frame, -frame, -frame);
+        QPainter(&candidate).fillRect(inside, QColor(candidate.pixel(inside.topLeft() + QPoint(1, 1))));
+    }
+    const QImage shown = shot.copy(QRect(scaled(box->pos()) + origin, candidate.size()))
                              .convertToFormat(QImage::Format_RGB32);
-    return difference(candidate, shown);
+    QList<QRect> covered;
+    for (const QRect &part : coveredParts(box))
+        covered.append(scaled(part));
+    return difference(candidate, shown, covered);
 }
 
 int locate(const QString &name)
@@ -595,11 +639,10 @@ int main(int argc, char *argv[])
     }
     QStringList factors;
     for (segni::ui::Label *box : {model.lblNum1, model.lblNum2, model.lblnum5}) {
-        const QRect area = factorArea(box);
         QString best;
         double bestDifference = std::numeric_limits<double>::max();
         for (int value = -10; value <= 10; ++value) {
-            const double d = differenceFor(box, QString::number(value), shot, origin, area);
+            const double d = differenceFor(box, QString::number(value), shot, origin);
             if (d < bestDifference) {
                 bestDifference = d;
                 best = QString::number(value);
@@ -608,7 +651,7 @@ int main(int argc, char *argv[])
         // A factor is on show when its rendering matches the box far more
         // closely than the same box with nothing in it does (before the
         // first question, or while the window is still being drawn, none is).
-        const double blankDifference = differenceFor(box, QString(), shot, origin, area);
+        const double blankDifference = differenceFor(box, best, shot, origin, true);
         // Drawn smaller than designed, a number has fewer pixels to tell it
         // from an empty box by.
         if (!(bestDifference * (g_scale < 1 ? 2 : 4) < blankDifference)) {
