@@ -142,6 +142,19 @@ class Page:
             return None
         return self.wait_for('a box titled "%s…"' % start, test, seconds)
 
+    def end_process(self):
+        """Drops the connection and waits for the browser, asked to close,
+        to end (or ends it)."""
+        try:
+            self.socket.close()
+        except Exception:
+            pass
+        try:
+            self.process.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+
     def screenshot(self, window, path):
         with open(path, "wb") as f:
             f.write(base64.b64decode(self.capture(
@@ -240,15 +253,7 @@ class Browser(Page):
             browser.close()
         except Exception:
             pass
-        try:
-            self.socket.close()
-        except Exception:
-            pass
-        try:
-            self.process.wait(timeout=30)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
+        self.end_process()
 
     # ---- Input, as the browser's own events ----
 
@@ -381,15 +386,7 @@ class Firefox(Page):
             self.call("browser.close")
         except Exception:
             pass
-        try:
-            self.socket.close()
-        except Exception:
-            pass
-        try:
-            self.process.wait(timeout=30)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
+        self.end_process()
         self.log.close()
         with open(self.log_path) as f:
             self.other_log.write(f.read())
