@@ -2,7 +2,6 @@
 // Qt's offscreen platform with a scripted outside world.
 
 #include "fakeplatform.h"
-#include "records/recordstore.h"
 
 #include <QApplication>
 #include <QMenuBar>
@@ -67,11 +66,10 @@ BENCHMARK(clockTick)->Unit(benchmark::kMicrosecond);
 void recordSave(benchmark::State &state)
 {
     QTemporaryDir dir;
-    const QString cartella = records::withTrailingSeparator(dir.path());
     int score = 0;
     for (auto _ : state) {
-        const records::Saved saved = records::saveRecord(cartella, QString::number(++score),
-                                                         QStringLiteral("Anna"));
+        const records::Saved saved = saveToFolder(dir.path(), QString::number(++score),
+                                                  QStringLiteral("Anna"));
         if (!saved.saved())
             state.SkipWithError("a save was refused");
     }
@@ -82,20 +80,20 @@ BENCHMARK(recordSave)->Unit(benchmark::kMicrosecond);
 void recordRefresh(benchmark::State &state)
 {
     QTemporaryDir dir;
-    const QString cartella = records::withTrailingSeparator(dir.path());
-    records::saveRecord(cartella, QStringLiteral("12"), QStringLiteral("Anna"));
+    saveToFolder(dir.path(), QStringLiteral("12"), QStringLiteral("Anna"));
+    records::FolderStore store(records::withTrailingSeparator(dir.path()), false);
     for (auto _ : state)
-        benchmark::DoNotOptimize(records::peekRecord(cartella));
+        benchmark::DoNotOptimize(finished(store.peek()));
 }
 BENCHMARK(recordRefresh)->Unit(benchmark::kMicrosecond);
 
 void recordLoad(benchmark::State &state)
 {
     QTemporaryDir dir;
-    const QString cartella = records::withTrailingSeparator(dir.path());
-    records::saveRecord(cartella, QStringLiteral("12"), QStringLiteral("Anna"));
+    saveToFolder(dir.path(), QStringLiteral("12"), QStringLiteral("Anna"));
+    records::FolderStore store(records::withTrailingSeparator(dir.path()), false);
     for (auto _ : state)
-        benchmark::DoNotOptimize(records::loadRecord(cartella, false));
+        benchmark::DoNotOptimize(finished(store.load()));
 }
 BENCHMARK(recordLoad)->Unit(benchmark::kMicrosecond);
 

@@ -8,7 +8,8 @@
 //   bench_websave URL FIRST STEP N one copy: N saves from FIRST by STEP,
 //                                  each when a line comes on its input
 
-#include "records/recordweb.h"
+#include "records/savetransaction.h"
+#include "records/serverstore.h"
 #include "schoolserver.h"
 
 #include <QCoreApplication>
@@ -26,22 +27,21 @@ namespace {
 
 constexpr int kSaves = 100;
 
-int saveInTurn(const QString &url, int first, int step, int count)
+Task<> saveInTurn(QString url, int first, int step, int count)
 {
+    records::ServerStore store(url);
     for (int i = 0; i < count; ++i) {
         if (std::getchar() == EOF) // released together with the other copies
-            return 1;
-        const int retriesBefore = records::webSaveRetries();
+            break;
         QElapsedTimer timer;
         timer.start();
-        const records::Saved saved =
-            records::saveRecord(url, QString::number(first + i * step), QStringLiteral("Anna"));
+        const records::Saved saved = co_await records::saveIfBeaten(
+            store, QString::number(first + i * step), QStringLiteral("Anna"), records::timerPause());
         const double ms = timer.nsecsElapsed() / 1e6;
-        std::printf("%.3f %d %s\n", ms, records::webSaveRetries() - retriesBefore,
-                    saved.error ? "failed" : "done");
+        std::printf("%.3f %d %s\n", ms, saved.retries, saved.error ? "failed" : "done");
         std::fflush(stdout);
     }
-    return 0;
+    QCoreApplication::quit();
 }
 
 } // namespace
@@ -49,9 +49,12 @@ int saveInTurn(const QString &url, int first, int step, int count)
 int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
-    if (argc == 5)
-        return saveInTurn(QString::fromLocal8Bit(argv[1]), std::atoi(argv[2]), std::atoi(argv[3]),
-                          std::atoi(argv[4]));
+    if (argc == 5) {
+        Flows flows;
+        flows.start(saveInTurn(QString::fromLocal8Bit(argv[1]), std::atoi(argv[2]),
+                               std::atoi(argv[3]), std::atoi(argv[4])));
+        return QCoreApplication::exec();
+    }
     const int copies = argc > 1 ? std::max(1, std::atoi(argv[1])) : 4;
     testing::SchoolServer server;
     if (const QString why = server.start(); !why.isEmpty()) {

@@ -2,7 +2,6 @@
 // accessibility interfaces.
 
 #include "fakeplatform.h"
-#include "records/recordstore.h"
 
 #include <QDir>
 
@@ -52,7 +51,7 @@ void AccessibilityTest::controlsAreNamedInItalian()
     QFETCH(QString, description);
     Game game;
     QDir().mkpath(game.platform.folder);
-    QVERIFY(records::saveRecord(game.platform.folder + QLatin1Char('/'), QStringLiteral("9"),
+    QVERIFY(saveToFolder(game.platform.folder, QStringLiteral("9"),
                                 QStringLiteral("Bruno"))
                 .saved());
     game.start(drawsFor(7, 3, 2, 0));

@@ -1,7 +1,6 @@
 // Ending a game: the exit button, closing the window, and a new game.
 
 #include "fakeplatform.h"
-#include "records/recordstore.h"
 
 #include <QDir>
 #include <QFile>
@@ -235,7 +234,7 @@ void EndingTest::aRecordRaisedMeanwhileStandsAndIsTold()
     Game game;
     playTo(game, "", "", 3);
     // A classmate's copy saves 5 after this game's last question.
-    QVERIFY(records::saveRecord(game.tavola->cartella, QStringLiteral("5"), holder).saved());
+    QVERIFY(saveToFolder(game.tavola->cartella, QStringLiteral("5"), holder).saved());
     if (ending == QLatin1String("exit")) {
         game.tavola->cmdExit_Click();
     } else if (ending == QLatin1String("close")) {
@@ -259,7 +258,7 @@ void EndingTest::theRecordShownFollowsTheFolder()
 {
     Game game;
     playTo(game, "", "", 2);
-    QVERIFY(records::saveRecord(game.tavola->cartella, QStringLiteral("1"), QStringLiteral("Bruno"))
+    QVERIFY(saveToFolder(game.tavola->cartella, QStringLiteral("1"), QStringLiteral("Bruno"))
                 .saved());
     game.tavola->cmdNext_Click();
     QCOMPARE(game.w().lblpunti->caption(), QStringLiteral("1\r\n"));

@@ -1,6 +1,6 @@
 // The number forms the game shows and reads back.
 
-#include "game/numbers.h"
+#include "base/numbers.h"
 
 #include <QLocale>
 #include <QTest>

@@ -26,8 +26,8 @@ private slots:
     void dateWithoutRegionalSettingsIsItalian();
     void timerTicksOnceASecondFromCreation();
     void reseedingWithTheSameClockDoesNotRepeatDraws();
-    void closingOpenBoxesRunsTheActionAfterTheirHandlers_data();
-    void closingOpenBoxesRunsTheActionAfterTheirHandlers();
+    void boxesAnswerOnceOrNever_data();
+    void boxesAnswerOnceOrNever();
 };
 
 void PlatformTest::initTestCase()
@@ -91,10 +91,12 @@ void PlatformTest::boxesAreWideEnoughForTheirTitles()
         box->done(0);
     });
     look.start();
+    bool answered = false;
     if (input)
-        platform.inputBox(nullptr, text, title);
+        platform.inputBox(nullptr, text, title, [&](const QString &) { answered = true; });
     else
-        platform.messageBox(nullptr, {text, title, BoxIcon(icon)});
+        platform.messageBox(nullptr, {text, title, BoxIcon(icon)}, [&](BoxAnswer) { answered = true; });
+    QTRY_VERIFY(answered);
     QVERIFY(width > 0);
     // Qt's own frame under Wayland: the title at 14 pixels, centred over the
     // window and its 3-pixel edges, clear of the 77 pixels of buttons and
@@ -141,54 +143,59 @@ void PlatformTest::reseedingWithTheSameClockDoesNotRepeatDraws()
     QVERIFY(second >= 0 && second < 1);
 }
 
-// How a web page ends a game while a box is open: the box closes as if
-// declined, and the action (with boxes of its own) runs only once the
-// handler that was waiting in it has returned, never inside its wait.
-void PlatformTest::closingOpenBoxesRunsTheActionAfterTheirHandlers_data()
+// A box returns at once. Answered, it gives its answer from the event loop
+// once it has gone; closed because the game ended, it never answers, so the
+// handler that waited in it never resumes.
+void PlatformTest::boxesAnswerOnceOrNever_data()
 {
     QTest::addColumn<bool>("input");
-    QTest::addColumn<bool>("boxOpen");
-    QTest::newRow("question box") << false << true;
-    QTest::newRow("input box") << true << true;
-    QTest::newRow("no box") << false << false;
+    QTest::addColumn<bool>("closedByTheGame");
+    QTest::newRow("question box, answered") << false << false;
+    QTest::newRow("input box, answered") << true << false;
+    QTest::newRow("question box, closed as the game ends") << false << true;
+    QTest::newRow("input box, closed as the game ends") << true << true;
 }
 
-void PlatformTest::closingOpenBoxesRunsTheActionAfterTheirHandlers()
+void PlatformTest::boxesAnswerOnceOrNever()
 {
     QFETCH(bool, input);
-    QFETCH(bool, boxOpen);
+    QFETCH(bool, closedByTheGame);
     QtPlatform platform;
-    QStringList events;
-    const auto action = [&] {
-        events << QStringLiteral("action");
-        // Its own box opens at the top level and is answered as usual.
-        QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
-        platform.messageBox(nullptr, MessageRequest(QStringLiteral("Ciao")));
-        events << QStringLiteral("action's box closed");
-    };
-    if (!boxOpen) {
-        platform.closeOpenBoxesThen(action);
-        QCOMPARE(events, QStringList{QStringLiteral("action")} << QStringLiteral("action's box closed"));
+    QStringList answers;
+    bool boxGoneFirst = false;
+    const auto gone = [] { return !QApplication::activeModalWidget(); };
+    if (input) {
+        platform.inputBox(nullptr, QStringLiteral("Come ti chiami?"), QString(),
+                          [&](const QString &name) {
+                              boxGoneFirst = gone();
+                              answers << name;
+                          });
+    } else {
+        platform.messageBox(nullptr,
+                            MessageRequest(QStringLiteral("INIZIAMO UNA NUOVA GARA  ?"), QString(),
+                                           BoxIcon::Question, BoxButtons::YesNo, BoxAnswer::No),
+                            [&](BoxAnswer answer) {
+                                boxGoneFirst = gone();
+                                answers << (answer == BoxAnswer::Yes ? "yes" : "no");
+                            });
+    }
+    QVERIFY(answers.isEmpty());
+    QTRY_VERIFY(QApplication::activeModalWidget());
+    auto *box = QApplication::activeModalWidget();
+    if (closedByTheGame) {
+        platform.closeBoxes();
+        QTest::qWait(50);
+        QVERIFY(gone());
+        QCOMPARE(answers, QStringList());
         return;
     }
-    QTimer::singleShot(0, [&] {
-        QVERIFY(QApplication::activeModalWidget());
-        platform.closeOpenBoxesThen(action);
-        events << QStringLiteral("tick done");
-    });
-    if (input) {
-        QCOMPARE(platform.inputBox(nullptr, QStringLiteral("Come ti chiami?"), QString()), QString());
-    } else {
-        const BoxAnswer answer = platform.messageBox(
-            nullptr, MessageRequest(QStringLiteral("INIZIAMO UNA NUOVA GARA  ?"), QString(),
-                                    BoxIcon::Question, BoxButtons::YesNo, BoxAnswer::Yes));
-        QCOMPARE(answer, BoxAnswer::No);
-    }
-    events << QStringLiteral("handler resumed");
-    QVERIFY(!events.contains(QStringLiteral("action")));
-    QTRY_COMPARE(events, QStringList({QStringLiteral("tick done"), QStringLiteral("handler resumed"),
-                                      QStringLiteral("action"),
-                                      QStringLiteral("action's box closed")}));
+    if (input)
+        static_cast<QInputDialog *>(box)->setTextValue(QStringLiteral("Anna"));
+    QTest::keyClick(box, Qt::Key_Return);
+    QTRY_COMPARE(answers, QStringList{input ? "Anna" : "no"});
+    QVERIFY(boxGoneFirst);
+    QTest::qWait(50);
+    QCOMPARE(answers.size(), 1);
 }
 
 QTEST_MAIN(PlatformTest)

@@ -5,7 +5,7 @@
 // the answers lighttpd never gives.
 
 #include "fakeplatform.h"
-#include "records/recordweb.h"
+#include "records/serverstore.h"
 #include "schoolserver.h"
 
 #include <QTcpServer>
@@ -63,6 +63,25 @@ public:
 private:
     QHash<QTcpSocket *, QByteArray> m_asked;
 };
+
+Loaded loadFrom(const QString &url)
+{
+    ServerStore store(url);
+    return finished(store.load());
+}
+
+Saved saveTo(const QString &url, const QString &score, const QString &holder)
+{
+    ServerStore store(url);
+    return finished(saveIfBeaten(store, score, holder, timerPause()));
+}
+
+// The problem a server's error names; -1 for another kind of error.
+int serverProblem(const std::optional<StoreError> &error)
+{
+    const auto *server = error ? std::get_if<ServerError>(&*error) : nullptr;
+    return server ? int(server->problem) : -1;
+}
 
 QByteArray response(const QByteArray &status, const QByteArray &headers, const QByteArray &body)
 {
@@ -132,12 +151,12 @@ void RecordWebTest::whatTheServerHoldsIsARecordOrNone()
     QFETCH(QString, holder);
     if (!served.isNull())
         QVERIFY(writeBytes(m_server.recordFile(), served));
-    const Loaded loaded = loadRecord(m_server.url(), false);
+    const Loaded loaded = loadFrom(m_server.url());
     QVERIFY2(!loaded.error && !loaded.readOnly, qPrintable(m_server.errorLog()));
     QCOMPARE(loaded.record.score, score);
     QCOMPARE(loaded.record.holder, holder);
     // The next record replaces whatever was not one; a real one stands.
-    const Saved saved = saveRecord(m_server.url(), QStringLiteral("6"), QStringLiteral("Anna"));
+    const Saved saved = saveTo(m_server.url(), QStringLiteral("6"), QStringLiteral("Anna"));
     QVERIFY(!saved.error);
     if (score.isEmpty())
         QCOMPARE(bytesOf(m_server.recordFile()), QByteArray("6\r\nAnna\r\n"));
@@ -154,19 +173,19 @@ void RecordWebTest::serverThatCannotKeepSavesApartIsRefused_data()
     QTest::addColumn<bool>("readOnly");
     QTest::newRow("no ETag") << response("200 OK", "", record)
                              << response("412 Precondition Failed", "", "")
-                             << int(Problem::NoStrongEtag) << false;
+                             << int(ServerProblem::NoStrongEtag) << false;
     QTest::newRow("weak ETag") << response("200 OK", "ETag: W/\"1\"\r\n", record)
                                << response("412 Precondition Failed", "", "")
-                               << int(Problem::NoStrongEtag) << false;
+                               << int(ServerProblem::NoStrongEtag) << false;
     QTest::newRow("If-Match ignored")
         << response("200 OK", "ETag: \"1\"\r\n", record) << response("204 No Content", "", "")
-        << int(Problem::IgnoresConditions) << false;
+        << int(ServerProblem::IgnoresConditions) << false;
     QTest::newRow("PUT forbidden") << response("200 OK", "ETag: \"1\"\r\n", record)
                                    << response("403 Forbidden", "", "")
-                                   << int(Problem::WriteRefused) << true;
+                                   << int(ServerProblem::WriteRefused) << true;
     QTest::newRow("a server error") << response("500 Internal Server Error", "", "")
-                                    << QByteArray() << int(Problem::HttpStatus) << false;
-    QTest::newRow("never answers") << QByteArray() << QByteArray() << int(Problem::Unreachable)
+                                    << QByteArray() << int(ServerProblem::Status) << false;
+    QTest::newRow("never answers") << QByteArray() << QByteArray() << int(ServerProblem::Unreachable)
                                    << false;
 }
 
@@ -179,10 +198,8 @@ void RecordWebTest::serverThatCannotKeepSavesApartIsRefused()
     CannedServer server;
     server.get = {get};
     server.put = {put};
-    const Loaded loaded = loadRecord(server.url(), false);
-    const std::optional<FileError> error = readOnly ? loaded.readOnly : loaded.error;
-    QVERIFY(error);
-    QCOMPARE(int(error->problem), problem);
+    const Loaded loaded = loadFrom(server.url());
+    QCOMPARE(serverProblem(readOnly ? loaded.readOnly : loaded.error), problem);
     QVERIFY(readOnly || !loaded.readOnly);
     // The check may PUT once; nothing else is written.
     QVERIFY(server.puts <= 1);
@@ -206,13 +223,13 @@ void RecordWebTest::saveOvertakenReadsAndDecidesAgain()
     server.get = {response("200 OK", "ETag: \"1\"\r\n", "3\r\nBruno\r\n"),
                   response("200 OK", "ETag: \"2\"\r\n", after)};
     server.put = {response("412 Precondition Failed", "", ""), response("204 No Content", "", "")};
-    const Saved saved = saveRecord(server.url(), QStringLiteral("6"), QStringLiteral("Anna"));
+    const Saved saved = saveTo(server.url(), QStringLiteral("6"), QStringLiteral("Anna"));
     QVERIFY(!saved.error);
     QCOMPARE(saved.standing ? saved.standing->score : QString(), standing);
     QCOMPARE(server.puts, standing.isEmpty() ? 2 : 1);
     // A score no record can hold is refused before anything is sent.
-    const Saved refused = saveRecord(server.url(), QStringLiteral("1234567"), QStringLiteral("Anna"));
-    QCOMPARE(refused.error ? int(refused.error->problem) : -1, int(Problem::TooLarge));
+    const Saved refused = saveTo(server.url(), QStringLiteral("1234567"), QStringLiteral("Anna"));
+    QCOMPARE(serverProblem(refused.error), int(ServerProblem::NotARecord));
     QCOMPARE(server.puts, standing.isEmpty() ? 2 : 1);
 }
 
@@ -220,13 +237,13 @@ void RecordWebTest::serverStoppedMidGame()
 {
     QVERIFY(writeBytes(m_server.recordFile(), "3\r\nBruno\r\n"));
     const QString url = m_server.url();
-    QVERIFY(!loadRecord(url, false).error);
+    QVERIFY(!loadFrom(url).error);
     m_server.stop();
-    QVERIFY(!peekRecord(url));
-    const Saved saved = saveRecord(url, QStringLiteral("6"), QStringLiteral("Anna"));
-    QVERIFY(saved.error);
-    QCOMPARE(saved.error->problem, Problem::Unreachable);
-    QCOMPARE(loadRecord(url, false).error->problem, Problem::Unreachable);
+    ServerStore store(url);
+    QVERIFY(!finished(store.peek()));
+    const Saved saved = saveTo(url, QStringLiteral("6"), QStringLiteral("Anna"));
+    QCOMPARE(serverProblem(saved.error), int(ServerProblem::Unreachable));
+    QCOMPARE(serverProblem(loadFrom(url).error), int(ServerProblem::Unreachable));
 }
 
 void RecordWebTest::aGameAgainstTheServerTellsThePupil()
@@ -237,7 +254,7 @@ void RecordWebTest::aGameAgainstTheServerTellsThePupil()
     for (const bool serverGone : {false, true}) {
         Game game;
         game.platform.folder = m_server.url();
-        game.platform.folderShared = true;
+        game.platform.server = true;
         game.start(drawsFor(1, 1, 1, 0));
         QCOMPARE(game.platform.messageTexts(), QStringList());
         QCOMPARE(game.caption(game.w().lblpunti), serverGone ? "2\r\n" : "1\r\n");
@@ -250,6 +267,7 @@ void RecordWebTest::aGameAgainstTheServerTellsThePupil()
         if (serverGone)
             m_server.stop();
         game.tavola->cmdExit_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(game.platform.endedWith, 20000);
         const QStringList texts = game.platform.messageTexts();
         QCOMPARE(texts.size(), 2);
         if (serverGone) {

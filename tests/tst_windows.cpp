@@ -6,7 +6,7 @@
 // directory takes no new file).
 
 #include "fakeplatform.h"
-#include "records/recordstore.h"
+#include "records/recordfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -69,9 +69,9 @@ void WindowsTest::recordFolderIsTheWindowsDirectory()
     QVERIFY(QDir(environment("windir")).entryList({QStringLiteral(".segni-*")},
                                                   QDir::Files | QDir::Hidden | QDir::System)
                 .isEmpty());
-    const RecordFolder where = locateRecordFolder();
+    const RecordPlace where = locateRecordFolder();
     if (!where.shared)
-        QCOMPARE(where.path, systemRecordFolder());
+        QCOMPARE(where.where, withTrailingSeparator(systemRecordFolder()));
 }
 
 void WindowsTest::pathsEndInOneBackslash_data()
@@ -112,7 +112,7 @@ void WindowsTest::recordFilesAreWindows1252OrUtf8WithCrLf()
     QFETCH(QByteArray, holderBytes);
     Game game;
     game.load();
-    QVERIFY(saveRecord(game.tavola->cartella, QStringLiteral("12"), name).saved());
+    QVERIFY(saveToFolder(game.tavola->cartella, QStringLiteral("12"), name).saved());
     QCOMPARE(bytesOf(game.scoreFile()), QByteArray("12\r\n"));
     QCOMPARE(bytesOf(game.holderFile()), holderBytes);
     Game next;
@@ -126,9 +126,9 @@ void WindowsTest::classFolderComesFromProgramData_data()
 {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QString>("folder"); // empty: the setting cannot be used
-    QTest::newRow("forward slashes") << QByteArray("folder=C:/Classe/segni") << "C:\\Classe\\segni";
+    QTest::newRow("forward slashes") << QByteArray("folder=C:/Classe/segni") << "C:\\Classe\\segni\\";
     QTest::newRow("doubled backslashes, a share")
-        << QByteArray("folder=\\\\\\\\server\\\\classe") << "\\\\server\\classe";
+        << QByteArray("folder=\\\\\\\\server\\\\classe") << "\\\\server\\classe\\";
     QTest::newRow("single backslashes are escapes") << QByteArray("folder=C:\\Classe") << "";
 }
 
@@ -149,9 +149,9 @@ void WindowsTest::classFolderComesFromProgramData()
     }
     cleanup.fileMade = settingFile;
     QVERIFY(writeBytes(settingFile, "[records]\r\n" + line + "\r\n"));
-    const RecordFolder where = locateRecordFolder();
+    const RecordPlace where = locateRecordFolder();
     QVERIFY(where.shared);
-    QCOMPARE(QDir::toNativeSeparators(where.path), folder);
+    QCOMPARE(QDir::toNativeSeparators(where.where), folder);
     QCOMPARE(bool(where.problem), folder.isEmpty());
 }
 

@@ -51,9 +51,9 @@ void Tavola::txtAnswer_KeyPress(int &keyAscii)
 
 void Tavola::checkAnswer()
 {
-    guarded([this] {
-        if (m_over)
-            return;
+    if (m_phase == Phase::Over)
+        return;
+    try {
         const std::optional<Integer> answer = readAnswer(window().txtAnswer->text());
         const bool right = answer == risultato;
         if (right) {
@@ -71,7 +71,9 @@ void Tavola::checkAnswer()
         // Said where the focus lands, so the pupil hears it at once.
         window().cmdNext->setAccessibleDescription(spokenVerdict(right, risultato, esatte, errate));
         window().cmdNext->setFocus();
-    });
+    } catch (const RuntimeError &error) {
+        handle(runTimeError(error));
+    }
 }
 
 } // namespace segni

@@ -48,18 +48,22 @@ void Tavola::StartClock()
 
 void Tavola::Timer1_Timer()
 {
-    guarded([this] {
-        // Once the game is ending (its own boxes may still be open), ticks
-        // change nothing: each game ends exactly once.
-        if (m_ending || m_over)
-            return;
+    // Once the game is ending (its own boxes may still be open), ticks
+    // change nothing: each game ends exactly once.
+    if (m_phase == Phase::Ending || m_phase == Phase::Over)
+        return;
+    try {
+        // Time is up: whatever box is open goes, and the handler waiting in
+        // it never resumes.
         if (window().lblconto->caption() == timeUpText()) {
-            m_platform.runOverOpenBoxes([this] { cmdExit_Click(); });
+            cmdExit_Click();
             return;
         }
         countDownOneSecond(ore, minuti, secondi);
         window().lblconto->setCaption(clockText(ore, minuti, secondi));
-    });
+    } catch (const RuntimeError &error) {
+        handle(runTimeError(error));
+    }
 }
 
 } // namespace segni

@@ -3,7 +3,7 @@
 
 #include "tavola.h"
 
-#include "random.h"
+#include "base/random.h"
 
 #include <cstdlib>
 
@@ -62,40 +62,40 @@ QString spokenQuestion(const Factors &factors)
 
 void Tavola::cmdNext_Click()
 {
-    guarded([this] {
-        if (m_over)
-            return;
-        window().txtAnswer->setText(QString());
-        window().lblMessage->setCaption(QString());
+    if (m_phase != Phase::Over)
+        handle(newQuestion());
+}
 
-        Random &random = m_platform.random();
-        random.reseed(m_platform.secondsSinceMidnight());
-        const Draw draw = drawMagnitudes(random);
-        random.reseed(m_platform.secondsSinceMidnight());
-        const Integer pattern = drawSignPattern(random);
-        const Factors factors = applySignPattern(draw, pattern);
+Task<> Tavola::newQuestion()
+{
+    window().txtAnswer->setText(QString());
+    window().lblMessage->setCaption(QString());
 
-        window().lblNum1->setCaption(formatNumber(factors.first, QStringLiteral("#0")));
-        window().lblnum5->setCaption(formatNumber(factors.third, QStringLiteral("#0")));
-        window().lblNum2->setCaption(formatNumber(factors.second, QStringLiteral("#0")));
-        risultato = productOf(factors);
-        window().cmdNext->setEnabled(false);
-        // A screen reader says the question where the focus lands, and the
-        // last verdict no longer stands.
-        window().txtAnswer->setAccessibleDescription(spokenQuestion(factors));
-        window().cmdNext->setAccessibleDescription(window().cmdNext->designDescription());
+    Random &random = m_platform.random();
+    random.reseed(m_platform.secondsSinceMidnight());
+    const Draw draw = drawMagnitudes(random);
+    random.reseed(m_platform.secondsSinceMidnight());
+    const Integer pattern = drawSignPattern(random);
+    const Factors factors = applySignPattern(draw, pattern);
 
-        // The announcement compares with the record as it stands now.
-        refreshRecord();
-        if (announcesRecord(storedRecord(), score())) {
-            box({QStringLiteral("E' record")});
-            if (m_over)
-                return;
-        }
+    window().lblNum1->setCaption(formatNumber(factors.first, QStringLiteral("#0")));
+    window().lblnum5->setCaption(formatNumber(factors.third, QStringLiteral("#0")));
+    window().lblNum2->setCaption(formatNumber(factors.second, QStringLiteral("#0")));
+    risultato = productOf(factors);
+    window().cmdNext->setEnabled(false);
+    // A screen reader says the question where the focus lands, and the
+    // last verdict no longer stands.
+    window().txtAnswer->setAccessibleDescription(spokenQuestion(factors));
+    window().cmdNext->setAccessibleDescription(window().cmdNext->designDescription());
 
-        window().surface->paintBands([&draw](int band) { return bandColour(draw, band); });
-        window().txtAnswer->setFocus();
-    });
+    // The announcement compares with the record as it stands now (or, for
+    // a record that answers later, as it stood at the last question).
+    refreshRecord();
+    if (announcesRecord(storedRecord(), score()))
+        co_await ask({QStringLiteral("E' record")});
+
+    window().surface->paintBands([&draw](int band) { return bandColour(draw, band); });
+    window().txtAnswer->setFocus();
 }
 
 double Tavola::storedRecord()

@@ -1,25 +1,16 @@
-// The record as the game window shows and saves it: the stored pair in the
-// record labels, followed while the game runs (other copies of the game may
-// share the record folder), and a beaten record saved the moment the game
-// ends.
+// The record as the game window shows and saves it: the stored pair read at
+// start-up and shown in the record labels, followed while the game runs
+// (other copies of the game may share the record), and a beaten record
+// saved the moment the game ends, once, whichever ending asks first.
 
 #include "tavola.h"
 
-#include "records/recordstore.h"
-#include "records/recordweb.h"
+#include "records/openstore.h"
+#include "records/savetransaction.h"
 
 namespace segni {
 
 namespace {
-
-// How long a save waits, in short pauses, for another copy that is saving.
-constexpr int kBusyRetryMs = 10 * 1000;
-constexpr int kBusyPauseMs = 100;
-
-bool sameRecord(const records::Record &a, const records::Record &b)
-{
-    return a.score == b.score && a.holder == b.holder;
-}
 
 // What the pupil whose record another copy beat meanwhile is told.
 QString standingText(const records::Record &standing)
@@ -36,7 +27,56 @@ QString standingText(const records::Record &standing)
     return QStringLiteral("Mentre giocavi, %1: il tuo punteggio non lo supera.").arg(what);
 }
 
+MessageRequest warning(const QString &text)
+{
+    return MessageRequest{text, QString(), BoxIcon::Exclamation};
+}
+
 } // namespace
+
+// One save of this game's score, which every ending joins.
+struct Tavola::SaveUnderWay
+{
+    QString score;
+    Outcome<records::Saved> outcome;
+};
+
+Task<> Tavola::openRecord(records::RecordPlace place)
+{
+    const auto noRecord = [this] {
+        window().lblpunti->setCaption(QStringLiteral("0"));
+        window().lblnome->setCaption(QString());
+    };
+    // Without a usable record the game still runs; the record counts as 0,
+    // and what is there is left as it is.
+    if (place.problem) {
+        m_noSave = {place.problem->file, reasonText(*place.problem)};
+        co_await ask(warning(
+            QStringLiteral("Non riesco a usare l'impostazione della cartella dei record %1\n(%2).\n\n"
+                           "Si gioca lo stesso, ma il record non è disponibile.")
+                .arg(place.problem->file, reasonText(*place.problem))));
+        noRecord();
+        co_return;
+    }
+    cartella = place.where;
+    m_store = records::openStore(place);
+    const records::Loaded loaded = co_await m_store->load();
+    if (loaded.error) {
+        m_noSave = {unusableName(*loaded.error), reasonText(*loaded.error)};
+        co_await ask(warning(unusableText(*loaded.error)
+                             + QStringLiteral("\n\nSi gioca lo stesso, ma il record precedente non "
+                                              "è disponibile.")));
+        noRecord();
+        co_return;
+    }
+    if (loaded.readOnly) {
+        m_noSave = {unusableName(*loaded.readOnly), reasonText(*loaded.readOnly)};
+        co_await ask(warning(readOnlyText(*loaded.readOnly)
+                             + QStringLiteral("\n\nSi gioca lo stesso, ma un nuovo record non "
+                                              "potrà essere registrato.")));
+    }
+    showRecord(loaded.record);
+}
 
 void Tavola::showRecord(const records::Record &record)
 {
@@ -47,80 +87,85 @@ void Tavola::showRecord(const records::Record &record)
 
 void Tavola::refreshRecord()
 {
-    // Only a folder that could be read at start-up is followed, and the
-    // labels change only when the folder does.
-    if (!m_seen || m_saving)
+    // Only a record that could be read at start-up is followed, one request
+    // at a time, and the labels change only when the record does.
+    if (!m_seen || !m_store || m_peeking || m_phase != Phase::Playing)
         return;
-    const std::optional<records::Record> now = records::peekRecord(cartella);
-    if (now && !sameRecord(*now, *m_seen))
+    m_peeking = true;
+    m_flows.start(peekRecord(m_recordVersion));
+}
+
+Task<> Tavola::peekRecord(int version)
+{
+    const std::optional<records::Record> now = co_await m_store->peek();
+    m_peeking = false;
+    if (now && version == m_recordVersion && m_phase == Phase::Playing && !(*now == *m_seen))
         showRecord(*now);
 }
 
-std::optional<MessageRequest> Tavola::saveBeatenRecord(const QString &confirmation)
+std::shared_ptr<Tavola::SaveUnderWay> Tavola::startSave()
 {
-    if (m_saving || !beatsRecord(storedRecord(), score()))
-        return std::nullopt;
-    if (m_noSave) {
-        // Start-up found the files unusable: they are not written over.
-        return MessageRequest{
-            QStringLiteral("Non ho potuto registrare il tuo record: %1 non si può usare\n(%2).")
-                .arg(m_noSave->path, reasonText(*m_noSave)),
-            QString(), BoxIcon::Exclamation};
-    }
-    m_saving = true;
-    const QString score = window().lblScore->caption();
-    const QString name = window().lblnome1->caption();
-    records::Saved outcome = records::saveRecord(cartella, score, name, !m_folderShared);
-    // Another copy is saving: try again now and then, letting the clock
-    // and the window run meanwhile.
-    for (int waited = 0; outcome.error && outcome.error->busy() && waited < kBusyRetryMs && !m_over;
-         waited += kBusyPauseMs) {
-        m_platform.pause(kBusyPauseMs);
-        outcome = records::saveRecord(cartella, score, name, !m_folderShared, 0);
-    }
-    m_saving = false;
-    if (m_endWhenSaved) {
-        endProgram(0);
-        return std::nullopt;
-    }
-    if (outcome.error) {
-        const QString where = records::isRecordUrl(outcome.error->path)
-            ? QStringLiteral("sul server %1")
-            : QStringLiteral("nel file %1");
-        return MessageRequest{
-            QStringLiteral("Non sono riuscito a registrare il record %1\n(%2).")
-                .arg(where.arg(outcome.error->path), reasonText(*outcome.error)),
-            QString(), BoxIcon::Exclamation};
-    }
-    if (outcome.standing) {
-        showRecord(*outcome.standing);
-        return MessageRequest{standingText(*outcome.standing)};
-    }
-    showRecord(outcome.written.value_or(
-        records::Record{records::decodeFile(records::encodeLine(score)),
-                        records::decodeFile(records::encodeLine(name))}));
-    return MessageRequest{confirmation};
+    auto save = std::make_shared<SaveUnderWay>();
+    save->score = window().lblScore->caption();
+    m_save = save;
+    ++m_recordVersion;
+    m_flows.start(runSave(save, window().lblnome1->caption()));
+    return save;
 }
 
-void Tavola::sessionEnding(bool programEnds)
+Task<> Tavola::runSave(std::shared_ptr<SaveUnderWay> save, QString name)
 {
-    guarded([this, programEnds] {
-        // This game is over: the program may be between two games still.
-        if (m_over) {
-            if (programEnds)
-                m_platform.endProgram(0, m_restart);
-            return;
+    const records::Pause pause = [this](int ms) {
+        return Answer<Done>([this, ms](Answer<Done>::Callback done) {
+            m_platform.after(ms, [done] { done(Done{}); });
+        });
+    };
+    const records::Saved outcome =
+        co_await records::saveIfBeaten(*m_store, save->score, name, pause);
+    ++m_recordVersion;
+    if (m_save == save)
+        m_save.reset();
+    if (m_phase != Phase::Over) {
+        if (outcome.standing)
+            showRecord(*outcome.standing);
+        else if (outcome.written)
+            showRecord(*outcome.written);
+    }
+    if (m_phase == Phase::Saving)
+        m_phase = Phase::Playing;
+    save->outcome.set(outcome);
+}
+
+Task<std::optional<MessageRequest>> Tavola::settleRecord(QString confirmation)
+{
+    std::optional<MessageRequest> told;
+    for (;;) {
+        std::shared_ptr<SaveUnderWay> save = m_save;
+        if (!save) {
+            if (m_phase == Phase::Over || !beatsRecord(storedRecord(), score()))
+                break;
+            if (m_noSave) {
+                // Start-up found the record unusable: it is not written over.
+                told = warning(QStringLiteral("Non ho potuto registrare il tuo record: %1 non si può "
+                                              "usare\n(%2).")
+                                   .arg(m_noSave->first, m_noSave->second));
+                break;
+            }
+            if (!m_store)
+                break;
+            save = startSave();
         }
-        // A save already waits for another copy: it goes on, and the
-        // program ends once it is done.
-        if (m_saving) {
-            m_endWhenSaved = m_endWhenSaved || programEnds;
-            return;
+        const records::Saved outcome = co_await save->outcome.wait();
+        if (outcome.error) {
+            told = warning(saveFailedText(*outcome.error));
+            break;
         }
-        saveBeatenRecord(QString());
-        if (programEnds)
-            endProgram(0);
-    });
+        told = outcome.standing ? MessageRequest{standingText(*outcome.standing)}
+                                : MessageRequest{confirmation};
+        // A save under way when this game scored again saved the lower
+        // score: the new one is saved in turn.
+    }
+    co_return told;
 }
 
 } // namespace segni

@@ -1,31 +1,13 @@
-// Loading the game window, its window-level events and the credits box.
+// Loading the game window, its window-level events, the credits box, and
+// how a handler's flow runs.
 
 #include "tavola.h"
 
-#include "random.h"
-#include "records/recordstore.h"
-#include "records/recordweb.h"
+#include "base/random.h"
 
 namespace segni {
 
 namespace {
-
-// The first line of the start-up boxes about the record's place: a folder,
-// or a record on the school's web server.
-QString placeUnusable(const QString &cartella)
-{
-    return records::isRecordUrl(cartella)
-        ? QStringLiteral("Non riesco a usare il record sul server %1").arg(cartella)
-        : QStringLiteral("Non riesco a usare la cartella dei record %1").arg(cartella);
-}
-
-QString placeReadOnly(const QString &cartella)
-{
-    return records::isRecordUrl(cartella)
-        ? QStringLiteral("Sul server %1 non si può scrivere il record").arg(cartella)
-        : QStringLiteral("Nella cartella dei record %1 non si può scrivere").arg(cartella);
-}
-
 const char *const kPlayingTitle = "Ziverur adi v edizor arizadev";
 }
 
@@ -45,107 +27,94 @@ ui::MainWindow &Tavola::window()
     return *m_window;
 }
 
-void Tavola::guarded(const std::function<void()> &body)
+void Tavola::handle(Task<> flow)
 {
-    try {
-        body();
-    } catch (const RuntimeError &error) {
-        if (m_over)
-            return;
-        m_ending = true;
-        box({QStringLiteral("Errore di run-time '%1':\n\n%2").arg(error.code()).arg(error.message()),
-             QString(), BoxIcon::Exclamation});
-        endProgram(1);
-    }
+    m_flows.start(guarded(std::move(flow)));
 }
 
-BoxAnswer Tavola::box(const MessageRequest &request)
+Task<> Tavola::guarded(Task<> body)
 {
-    return m_platform.messageBox(m_window && m_window->isVisible() ? m_window.get() : nullptr,
-                                 request);
+    std::optional<RuntimeError> failure;
+    try {
+        co_await std::move(body);
+    } catch (const RuntimeError &error) {
+        failure = error;
+    }
+    if (failure)
+        co_await runTimeError(*failure);
+}
+
+Task<> Tavola::runTimeError(RuntimeError error)
+{
+    if (m_phase == Phase::Over)
+        co_return;
+    m_phase = Phase::Ending;
+    co_await ask({QStringLiteral("Errore di run-time '%1':\n\n%2").arg(error.code()).arg(error.message()),
+                  QString(), BoxIcon::Exclamation});
+    endProgram(1);
+}
+
+Answer<BoxAnswer> Tavola::ask(MessageRequest request)
+{
+    return Answer<BoxAnswer>([this, request = std::move(request)](Answer<BoxAnswer>::Callback done) {
+        m_platform.messageBox(m_window && m_window->isVisible() ? m_window.get() : nullptr, request,
+                              std::move(done));
+    });
+}
+
+Answer<QString> Tavola::askText(QString prompt, QString title)
+{
+    return Answer<QString>([this, prompt = std::move(prompt),
+                            title = std::move(title)](Answer<QString>::Callback done) {
+        m_platform.inputBox(nullptr, prompt, title, std::move(done));
+    });
 }
 
 void Tavola::endProgram(int status)
 {
-    if (m_over)
+    if (m_phase == Phase::Over)
         return;
-    m_over = true;
-    m_ending = true;
+    m_phase = Phase::Over;
     Timer1->setEnabled(false);
+    m_platform.closeBoxes();
     m_platform.endProgram(status, m_restart);
 }
 
-void Tavola::Form_Load()
+void Tavola::Form_Load(std::function<void()> loaded)
 {
-    guarded([this] {
-        m_platform.random().reseed(m_platform.secondsSinceMidnight());
-        Timer1->setEnabled(false);
+    handle(load(std::move(loaded)));
+}
 
-        const QString name = m_platform.inputBox(
-            nullptr, QStringLiteral("Come ti chiami?"),
-            QStringLiteral("Rovid edi do rerudiru da razuzo razozezo"));
-        if (m_over)
-            return;
-        box({QLatin1Char(' ') + name + QStringLiteral(" vediamo se sei un vero campione  "),
-             QStringLiteral("Sei pronto per il record? Buona fortuna"), BoxIcon::Exclamation});
-        if (m_over)
-            return;
-        window().lblnome1->setCaption(name);
+Task<> Tavola::load(std::function<void()> loaded)
+{
+    m_platform.random().reseed(m_platform.secondsSinceMidnight());
+    Timer1->setEnabled(false);
 
-        StartClock();
+    const QString name = co_await askText(QStringLiteral("Come ti chiami?"),
+                                          QStringLiteral("Rovid edi do rerudiru da razuzo razozezo"));
+    co_await ask({QLatin1Char(' ') + name + QStringLiteral(" vediamo se sei un vero campione  "),
+                  QStringLiteral("Sei pronto per il record? Buona fortuna"), BoxIcon::Exclamation});
+    window().lblnome1->setCaption(name);
 
-        const records::RecordFolder where = m_platform.recordFolder();
-        m_folderShared = where.shared;
-        records::Loaded loaded;
-        if (where.problem) {
-            loaded.error = where.problem;
-        } else {
-            cartella = records::withTrailingSeparator(where.path);
-            loaded = records::loadRecord(cartella, !where.shared);
-        }
-        if (loaded.error) {
-            // Without usable record files the game still runs; the record
-            // counts as 0, and the files are left as they are.
-            m_noSave = loaded.error;
-            box({where.problem
-                     ? QStringLiteral("Non riesco a usare l'impostazione della cartella dei record"
-                                      " %1\n(%2).\n\nSi gioca lo stesso, ma il record non è "
-                                      "disponibile.")
-                           .arg(where.problem->path, reasonText(*where.problem))
-                     : QStringLiteral("%1\n(%2: %3).\n\n"
-                                      "Si gioca lo stesso, ma il record precedente non è "
-                                      "disponibile.")
-                           .arg(placeUnusable(cartella), loaded.error->path,
-                                reasonText(*loaded.error)),
-                 QString(), BoxIcon::Exclamation});
-            if (m_over)
-                return;
-            window().lblpunti->setCaption(QStringLiteral("0"));
-            window().lblnome->setCaption(QString());
-        } else {
-            if (loaded.readOnly) {
-                m_noSave = loaded.readOnly;
-                box({QStringLiteral("%1\n(%2: %3).\n\n"
-                                    "Si gioca lo stesso, ma un nuovo record non potrà essere "
-                                    "registrato.")
-                         .arg(placeReadOnly(cartella), loaded.readOnly->path,
-                              reasonText(*loaded.readOnly)),
-                     QString(), BoxIcon::Exclamation});
-                if (m_over)
-                    return;
-            }
-            showRecord(loaded.record);
-        }
+    StartClock();
 
-        window().lblconto->setCaption(clockText(ore, minuti, secondi));
-        window().lblScore1->setCaption(QStringLiteral("0"));
-        window().lblScore->setCaption(QStringLiteral("0"));
-    });
+    const records::RecordPlace place = co_await m_platform.recordPlace();
+    if (m_phase == Phase::Over)
+        co_return;
+    co_await openRecord(place);
+    if (m_phase == Phase::Over)
+        co_return;
+
+    window().lblconto->setCaption(clockText(ore, minuti, secondi));
+    window().lblScore1->setCaption(QStringLiteral("0"));
+    window().lblScore->setCaption(QStringLiteral("0"));
+    if (loaded)
+        loaded();
 }
 
 void Tavola::show()
 {
-    if (m_over)
+    if (m_phase == Phase::Over)
         return;
     window().focusFirstControl();
     window().show();
@@ -159,7 +128,7 @@ void Tavola::Form_Activate()
 {
     // The first activation after loading brings the first question; later
     // ones (after a box closes, or switching applications) do nothing.
-    if (m_activated || m_over)
+    if (m_activated || m_phase == Phase::Over)
         return;
     m_activated = true;
     cmdNext_Click();
@@ -173,17 +142,9 @@ void Tavola::Form_Resize()
 
 void Tavola::copy_Click(int)
 {
-    guarded([this] { box({QStringLiteral("Programma freeware")}); });
-}
-
-QString Tavola::GetSystemDir()
-{
-    return records::withTrailingSeparator(m_platform.recordFolder().path);
-}
-
-QString Tavola::Leggifiletxt(const QString &nomefile)
-{
-    return records::readRecordFile(nomefile);
+    handle([](Tavola &tavola) -> Task<> {
+        co_await tavola.ask({QStringLiteral("Programma freeware")});
+    }(*this));
 }
 
 Program::Program(Platform &platform)
@@ -202,11 +163,11 @@ Program::~Program()
 
 void Program::start()
 {
-    m_current = new Tavola(m_platform, [this] {
+    Tavola *tavola = new Tavola(m_platform, [this] {
         QMetaObject::invokeMethod(this, &Program::restart, Qt::QueuedConnection);
     });
-    m_current->Form_Load();
-    m_current->show();
+    m_current = tavola;
+    tavola->Form_Load([tavola] { tavola->show(); });
 }
 
 void Program::restart()

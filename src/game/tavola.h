@@ -4,10 +4,15 @@
 //   question.cpp  - a new question (the new-question button)
 //   answer.cpp    - typing into the answer box and checking an answer
 //   countdown.cpp - the fifteen-minute clock
-//   ending.cpp    - the exit procedure and the new-game request
+//   ending.cpp    - the exit procedure, closing, the new-game request and
+//                   the session's end
+//   record.cpp    - the record shown, followed and saved
+//   reasons.cpp   - why the record cannot be used, as the boxes say it
 #pragma once
 
-#include "numbers.h"
+#include "base/numbers.h"
+#include "base/task.h"
+#include "records/recordstore.h"
 #include "ui/mainwindow.h"
 #include "ui/platform.h"
 
@@ -71,8 +76,18 @@ inline QString timeUpText()
     return QStringLiteral("00:00:00");
 }
 
-// Why the record files could not be used, for the pupil's boxes.
-QString reasonText(const records::FileError &error);
+// Why the record cannot be used or saved, as the pupil's boxes say it.
+QString reasonText(const records::StoreError &error);
+QString reasonText(const records::SettingError &error);
+// The first line of start-up's box when the record cannot be used, and
+// when it can be read but not saved, with the reason.
+QString unusableText(const records::StoreError &error);
+QString readOnlyText(const records::StoreError &error);
+// The box of a save that failed.
+QString saveFailedText(const records::StoreError &error);
+// What the pupil is told of a record that cannot be used: its file or
+// address.
+QString unusableName(const records::StoreError &error);
 
 // ---- The window ----
 
@@ -80,6 +95,14 @@ class Tavola : public QObject, public ui::WindowEvents
 {
     Q_OBJECT
 public:
+    // Where the game stands. Playing: the pupil plays. Saving: a save the
+    // session manager asked for is under way while the pupil plays on.
+    // Ending: the game is ending (the exit procedure, closing the window, a
+    // confirmed new game, the system's request to end); no other ending
+    // begins, and each joins the save under way. Over: the program has
+    // ended, or the window is being replaced by a new game's.
+    enum class Phase { Playing, Saving, Ending, Over };
+
     // restart is called (later, from the event loop) when the pupil starts
     // a new game, from the menu or, where the program does not end (a web
     // page), after the end; it replaces this window with a fresh one.
@@ -92,12 +115,14 @@ public:
     ui::MainWindow &window();
     Ticker &timer() { return *Timer1; }
 
-    // The start-up sequence, run once before the window is shown.
-    void Form_Load();
+    // The start-up sequence, which runs before the window is shown; loaded
+    // is called at its end.
+    void Form_Load(std::function<void()> loaded = {});
     // Shows the window and makes it active (which brings the first question).
     void show();
+    Phase phase() const { return m_phase; }
     // Whether this game has ended (program ended or restart requested).
-    bool isOver() const { return m_over; }
+    bool isOver() const { return m_phase == Phase::Over; }
 
     // Window events
     void Form_Activate() override;
@@ -111,13 +136,11 @@ public:
     void Timer1_Timer();
     // The desktop session is ending (logout, shutdown) or the system asks
     // the program to end: a beaten record is saved at once, without boxes.
-    // When programEnds, the program ends right after.
+    // When programEnds, the program ends once the record is saved.
     void sessionEnding(bool programEnds);
 
     // Procedures of the window
     void StartClock();
-    QString GetSystemDir();
-    QString Leggifiletxt(const QString &nomefile);
 
     // Game fields, all zero or empty when a game begins.
     Integer risultato = 0;
@@ -129,46 +152,66 @@ public:
     float secondi = 0;
 
 private:
-    BoxAnswer box(const MessageRequest &request);
+    struct SaveUnderWay;
+
+    // Runs a handler's flow; a run-time error is reported and ends the
+    // program.
+    void handle(Task<> flow);
+    Task<> guarded(Task<> body);
+    Task<> runTimeError(RuntimeError error);
+    Answer<BoxAnswer> ask(MessageRequest request);
+    Answer<QString> askText(QString prompt, QString title);
+
+    Task<> load(std::function<void()> loaded);
+    Task<> openRecord(records::RecordPlace place);
+    Task<> newQuestion();
     void checkAnswer();
+    Task<> exitProcedure();
+    Task<> closeProcedure();
+    Task<> newGameRequest();
+    Task<> endAtSessionsEnd();
+    // Starts an ending; false when one has begun already. The boxes open
+    // now belong to handlers that never resume.
+    bool beginEnding();
+
     double storedRecord();
     double score();
     // Shows a stored record pair in the window's record labels.
     void showRecord(const records::Record &record);
-    // Follows the record folder: another copy may have saved a record.
+    // Follows the record's store: another copy may have saved a record. It
+    // never waits: a store that answers later (a web server) is shown when
+    // it answers.
     void refreshRecord();
-    // Saves the record when this game beat it, at once. What the pupil is
-    // then told: the given confirmation, the record that another copy set
-    // meanwhile, or why the save failed; nothing when the record was not
-    // beaten.
-    std::optional<MessageRequest> saveBeatenRecord(const QString &confirmation);
+    Task<> peekRecord(int version);
+    // Starts saving this game's score and name.
+    std::shared_ptr<SaveUnderWay> startSave();
+    Task<> runSave(std::shared_ptr<SaveUnderWay> save, QString name);
+    // Saves the record when this game beat it, or joins the save under
+    // way, and waits for it. What the pupil is then told: the given
+    // confirmation, the record that another copy set meanwhile, or why the
+    // save failed; nothing when the record was not beaten.
+    Task<std::optional<MessageRequest>> settleRecord(QString confirmation);
     void endProgram(int status);
-    // Runs a handler body; a run-time error is reported and ends the
-    // program.
-    void guarded(const std::function<void()> &body);
 
     Platform &m_platform;
     std::function<void()> m_restart;
     std::unique_ptr<ui::MainWindow> m_window;
     std::unique_ptr<Ticker> Timer1;
+    Phase m_phase = Phase::Playing;
     bool m_activated = false;
-    // The record folder was set by the administrator for every account.
-    bool m_folderShared = false;
-    // Why this game's record cannot be saved, found at start-up.
-    std::optional<records::FileError> m_noSave;
-    // The stored pair as last read from the folder (none when it cannot be
-    // used).
+    std::unique_ptr<records::RecordStore> m_store;
+    // Why this game's record cannot be saved, found at start-up: what
+    // cannot be used, and why.
+    std::optional<std::pair<QString, QString>> m_noSave;
+    // The stored pair as last read (none when it cannot be used).
     std::optional<records::Record> m_seen;
-    // A save is under way (it may wait for another copy's).
-    bool m_saving = false;
-    // The system asked the program to end while a save was under way.
-    bool m_endWhenSaved = false;
-    // Set once the game starts ending (exit procedure, closing, or a
-    // confirmed new game): no second ending may begin.
-    bool m_ending = false;
-    // Set once the program has ended or the window has been replaced:
-    // handlers waiting in a box must not carry on.
-    bool m_over = false;
+    // Bumped as each save begins and ends: a refresh asked for before then
+    // is older than what the window shows by the time it comes.
+    int m_recordVersion = 0;
+    bool m_peeking = false;
+    std::shared_ptr<SaveUnderWay> m_save;
+    // The handlers' flows; those still waiting in a box go with the window.
+    Flows m_flows;
 };
 
 // The program: one game window at a time, replaced on a new game.

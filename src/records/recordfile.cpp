@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QList>
-#include <QThread>
 
 namespace segni::records::fs {
 
@@ -105,9 +104,9 @@ Lock::Owner Lock::takeOwnerFile()
     // no owner.
     const auto readOwner = [this](QByteArray &text) {
         const Result read = m_folder->read(m_ownerName, kMaxOwnerBytes, text);
-        if (!read.ok() && read.problem != Problem::TooLarge && read.problem != Problem::Missing)
+        if (!read.ok() && read.problem != FileProblem::TooLarge && read.problem != FileProblem::Missing)
             text = QByteArrayLiteral("(unreadable)");
-        return read.problem != Problem::Missing;
+        return read.problem != FileProblem::Missing;
     };
     for (int attempt = 0; attempt < 3; ++attempt) {
         const Result made = m_folder->create(m_ownerName, m_ownText);
@@ -121,7 +120,7 @@ Lock::Owner Lock::takeOwnerFile()
             watched().remove(path);
             // The folder takes no new file: the system's lock is all there
             // is. Exists: its holder removed it just now.
-            if (made.problem != Problem::Exists)
+            if (made.problem != FileProblem::Exists)
                 return Owner::Unsupported;
             continue;
         case Kind::Plain:
@@ -153,7 +152,7 @@ Lock::Owner Lock::takeOwnerFile()
 }
 
 Lock::State Lock::acquire(Folder &folder, const QString &name, const QString &ownerName,
-                          int waitMs, Result &result)
+                          Result &result)
 {
     result = {};
     m_folder = &folder;
@@ -166,33 +165,24 @@ Lock::State Lock::acquire(Folder &folder, const QString &name, const QString &ow
         result = opened;
         return State::Unavailable;
     }
-    QElapsedTimer waited;
-    waited.start();
-    // Once had, the system's lock is kept while the owner file is waited
-    // for (Windows does not grant it twice).
-    Try system = Try::Busy;
-    for (;;) {
-        if (system != Try::Held)
-            system = opened.ok() ? trySystemLock() : Try::NoLocks;
-        if (system != Try::Busy) {
-            switch (takeOwnerFile()) {
-            case Owner::Taken:
+    // Asked once: whoever must wait for another copy pauses between tries
+    // without holding anything.
+    const Try system = opened.ok() ? trySystemLock() : Try::NoLocks;
+    if (system != Try::Busy) {
+        switch (takeOwnerFile()) {
+        case Owner::Taken:
+            return State::Held;
+        case Owner::Unsupported:
+            if (system == Try::Held)
                 return State::Held;
-            case Owner::Unsupported:
-                if (system == Try::Held)
-                    return State::Held;
-                release();
-                return State::Unavailable;
-            case Owner::Busy:
-                break;
-            }
-        }
-        if (waited.elapsed() >= waitMs)
+            release();
+            return State::Unavailable;
+        case Owner::Busy:
             break;
-        QThread::msleep(10);
+        }
     }
     release();
-    result = {Problem::Busy, 0};
+    result = {FileProblem::Busy, 0};
     return State::Busy;
 }
 

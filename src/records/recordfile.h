@@ -8,6 +8,8 @@
 // common to both (the lock's waiting, the test hooks).
 #pragma once
 
+#include "recorderror.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -15,51 +17,14 @@
 
 namespace segni::records {
 
-// What went wrong with a file or folder, in terms any system shares.
-enum class Problem {
-    None,
-    Missing,
-    Exists,
-    Denied,
-    NoSpace,
-    ReadOnlyFileSystem,
-    IsFolder,
-    NotFolder,
-    IsLink,
-    NotPlainFile,
-    TooLarge,
-    Busy,        // another copy of the game holds the lock
-    NotSettings, // a settings file that cannot be parsed
-    NotFullPath, // a folder setting that is not a full path
-    DriveRelative, // a Windows folder setting like "C:Classe" (a lost backslash)
-    StorageRefused, // a web page's browser keeps no data for it
-    NotUrl,         // a record address that is not an http(s) URL
-    Unreachable,    // no answer from the record's web server in time
-    HttpStatus,     // the server answered with this status (code)
-    WriteRefused,   // the server does not let this game write (code)
-    NoStrongEtag,   // the server does not tell one version from another
-    IgnoresConditions, // the server overwrites whatever a save expected
-    Other,
-};
-
-// A problem with a named file or folder: what the pupil's box reports.
-struct FileError
-{
-    QString path;
-    Problem problem = Problem::Other;
-    int code = 0; // the system's error number, for Problem::Other
-
-    bool busy() const { return problem == Problem::Busy; }
-};
-
 namespace fs {
 
 struct Result
 {
-    Problem problem = Problem::None;
+    FileProblem problem = FileProblem::None;
     int code = 0;
 
-    bool ok() const { return problem == Problem::None; }
+    bool ok() const { return problem == FileProblem::None; }
 };
 
 enum class Kind { Missing, Plain, Folder, Link, Other };
@@ -149,13 +114,12 @@ public:
     Lock(const Lock &) = delete;
     Lock &operator=(const Lock &) = delete;
 
-    // Tries for up to waitMs milliseconds. Unavailable, with result fine:
+    // Tries once. Busy: another copy holds it. Unavailable, with result fine:
     // neither lock can be had here (no lock file, none can be made, and no
     // owner file either, or no locks at all). With result not fine, the
     // lock file is there but unusable (a link, not a plain file, or not
     // writable by this account).
-    State acquire(Folder &folder, const QString &name, const QString &ownerName, int waitMs,
-                  Result &result);
+    State acquire(Folder &folder, const QString &name, const QString &ownerName, Result &result);
     // Whether the owner file this lock made is still there as it made it.
     bool stillHeld() const;
 

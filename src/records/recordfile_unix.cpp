@@ -40,16 +40,16 @@ Result lastError()
 {
     const int error = errno;
     switch (error) {
-    case ENOENT: return {Problem::Missing, error};
-    case EEXIST: return {Problem::Exists, error};
-    case EACCES: case EPERM: return {Problem::Denied, error};
-    case ENOSPC: case EDQUOT: case EFBIG: return {Problem::NoSpace, error};
-    case EROFS: return {Problem::ReadOnlyFileSystem, error};
-    case EISDIR: return {Problem::IsFolder, error};
-    case ENOTDIR: return {Problem::NotFolder, error};
-    case ELOOP: return {Problem::IsLink, error};
-    case ENXIO: case ENODEV: return {Problem::NotPlainFile, error};
-    default: return {Problem::Other, error};
+    case ENOENT: return {FileProblem::Missing, error};
+    case EEXIST: return {FileProblem::Exists, error};
+    case EACCES: case EPERM: return {FileProblem::Denied, error};
+    case ENOSPC: case EDQUOT: case EFBIG: return {FileProblem::NoSpace, error};
+    case EROFS: return {FileProblem::ReadOnlyFileSystem, error};
+    case EISDIR: return {FileProblem::IsFolder, error};
+    case ENOTDIR: return {FileProblem::NotFolder, error};
+    case ELOOP: return {FileProblem::IsLink, error};
+    case ENXIO: case ENODEV: return {FileProblem::NotPlainFile, error};
+    default: return {FileProblem::Other, error};
     }
 }
 
@@ -74,7 +74,7 @@ int openPlain(int dirFd, const QString &name, int flags, Result &result)
         return -1;
     }
     if (!S_ISREG(st.st_mode)) {
-        result = {S_ISDIR(st.st_mode) ? Problem::IsFolder : Problem::NotPlainFile, 0};
+        result = {S_ISDIR(st.st_mode) ? FileProblem::IsFolder : FileProblem::NotPlainFile, 0};
         ::close(fd);
         return -1;
     }
@@ -182,7 +182,7 @@ Result Folder::read(const QString &name, qint64 maxBytes, QByteArray &bytes) con
         bytes.append(buffer, qsizetype(std::min<qint64>(n, maxBytes + 1 - bytes.size())));
     }
     ::close(fd);
-    return {Problem::TooLarge, 0};
+    return {FileProblem::TooLarge, 0};
 }
 
 Result Folder::create(const QString &name, const QByteArray &bytes)
@@ -267,7 +267,7 @@ Result Lock::openFile(Folder &folder, const QString &name)
     if (d->fd >= 0)
         changed();
     // Already there (made by any copy, any account): open it as it is.
-    if (d->fd < 0 && result.problem == Problem::Exists)
+    if (d->fd < 0 && result.problem == FileProblem::Exists)
         d->fd = openPlain(folder.d->fd, name, O_RDWR, result);
     return result;
 }

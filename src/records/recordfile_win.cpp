@@ -29,14 +29,14 @@ Result lastError()
 {
     const DWORD error = GetLastError();
     switch (error) {
-    case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: return {Problem::Missing, int(error)};
-    case ERROR_FILE_EXISTS: case ERROR_ALREADY_EXISTS: return {Problem::Exists, int(error)};
+    case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: return {FileProblem::Missing, int(error)};
+    case ERROR_FILE_EXISTS: case ERROR_ALREADY_EXISTS: return {FileProblem::Exists, int(error)};
     case ERROR_ACCESS_DENIED: case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION:
-        return {Problem::Denied, int(error)};
-    case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: return {Problem::NoSpace, int(error)};
-    case ERROR_WRITE_PROTECT: return {Problem::ReadOnlyFileSystem, int(error)};
-    case ERROR_DIRECTORY: return {Problem::NotFolder, int(error)};
-    default: return {Problem::Other, int(error)};
+        return {FileProblem::Denied, int(error)};
+    case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: return {FileProblem::NoSpace, int(error)};
+    case ERROR_WRITE_PROTECT: return {FileProblem::ReadOnlyFileSystem, int(error)};
+    case ERROR_DIRECTORY: return {FileProblem::NotFolder, int(error)};
+    default: return {FileProblem::Other, int(error)};
     }
 }
 
@@ -68,11 +68,11 @@ HANDLE openFile(const std::wstring &path, DWORD access, DWORD disposition, DWORD
     if (!GetFileInformationByHandle(handle, &info))
         result = lastError();
     else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        result = {Problem::IsFolder, 0};
+        result = {FileProblem::IsFolder, 0};
     else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        result = {Problem::IsLink, 0};
+        result = {FileProblem::IsLink, 0};
     else if (GetFileType(handle) != FILE_TYPE_DISK)
-        result = {Problem::NotPlainFile, 0};
+        result = {FileProblem::NotPlainFile, 0};
     if (result.ok())
         return handle;
     CloseHandle(handle);
@@ -108,7 +108,7 @@ Result Folder::open(const QString &path)
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return lastError();
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return {Problem::NotFolder, 0};
+        return {FileProblem::NotFolder, 0};
     return {};
 }
 
@@ -145,7 +145,7 @@ Result Folder::read(const QString &name, qint64 maxBytes, QByteArray &bytes) con
         bytes.append(buffer, qsizetype(std::min<qint64>(n, maxBytes + 1 - bytes.size())));
     }
     CloseHandle(handle);
-    return {Problem::TooLarge, 0};
+    return {FileProblem::TooLarge, 0};
 }
 
 Result Folder::create(const QString &name, const QByteArray &bytes)

@@ -1,107 +1,25 @@
 #include "recordplace.h"
 
-#include "recordweb.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSettings>
-#include <QStandardPaths>
+#include <QUrl>
 
 namespace segni::records {
 
-namespace {
-
-const QString kSettingFile = QStringLiteral("segni/segni.conf");
-
-// A folder that is not a full path would name a different folder for
-// each pupil: it is refused, and so is "C:Classe", which is what
-// "C:\Classe" reads as in a settings file (\C is an escape there).
-std::optional<Problem> folderProblem(const QString &folder)
+std::optional<RecordPlace> serverSetting(const QSettings &settings, const QString &file)
 {
-    const QString path = QDir::fromNativeSeparators(folder);
-    if (isFullPath(path))
-        return std::nullopt;
-    if (path.size() >= 2 && path.at(0).isLetter() && path.at(1) == QLatin1Char(':'))
-        return Problem::DriveRelative;
-    return Problem::NotFullPath;
-}
-
-// The folder one setting file names: nothing when it names none.
-std::optional<RecordFolder> readSetting(const QString &path)
-{
-    const QFileInfo info(path);
-    if (!info.exists())
-        return std::nullopt;
-    RecordFolder found;
-    found.shared = true;
-    QFile file(path);
-    if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
-        found.problem = FileError{path, info.isFile() ? Problem::Denied : Problem::IsFolder};
-        return found;
-    }
-    file.close();
-    QSettings settings(path, QSettings::IniFormat);
-    if (settings.status() != QSettings::NoError) {
-        found.problem = FileError{path, Problem::NotSettings};
-        return found;
-    }
-    // A record on the school's web server comes before any folder.
-    if (auto server = urlSetting(settings, path))
-        return server;
-    const QVariant value = settings.value(QStringLiteral("records/folder"));
+    const QVariant value = settings.value(QStringLiteral("records/url"));
     if (!value.isValid())
         return std::nullopt;
-    const QString chosen = value.toString().trimmed();
-    if (const auto problem = folderProblem(chosen)) {
-        found.problem = FileError{path, *problem};
-        return found;
-    }
-    found.path = QDir::cleanPath(QDir::fromNativeSeparators(chosen));
+    RecordPlace found;
+    found.kind = RecordPlace::Kind::Server;
+    found.shared = true;
+    const QString url = value.toString().trimmed();
+    const bool web = url.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
+        || url.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+    if (!web || QUrl(url).host().isEmpty())
+        found.problem = SettingError{file, SettingProblem::NotUrl};
+    else
+        found.where = url;
     return found;
-}
-
-} // namespace
-
-QStringList systemConfigFolders()
-{
-    QStringList folders = QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation);
-    folders.removeAll(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
-    return folders;
-}
-
-QString classFolderSettingFile()
-{
-    const QStringList folders = systemConfigFolders();
-    const QString folder = folders.isEmpty() ? QStringLiteral("/etc/xdg") : folders.first();
-    return QDir::toNativeSeparators(folder + QLatin1Char('/') + kSettingFile);
-}
-
-RecordFolder locateRecordFolder()
-{
-    // The system-wide folders only: the user's own configuration folder
-    // cannot choose for the whole class.
-    for (const QString &folder : systemConfigFolders()) {
-        if (auto found = readSetting(folder + QLatin1Char('/') + kSettingFile))
-            return *found;
-    }
-    return RecordFolder{systemRecordFolder(), false, std::nullopt};
-}
-
-QString ownRecordFolder()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-        + QStringLiteral("/segni");
-}
-
-QString withTrailingSeparator(const QString &folder)
-{
-    if (isRecordUrl(folder))
-        return folder;
-    const QChar separator = QDir::separator();
-    if (folder.endsWith(separator) || folder.endsWith(QLatin1Char('/')))
-        return folder;
-    return folder + separator;
 }
 
 } // namespace segni::records

@@ -1,52 +1,42 @@
-// Where the record files live: the folder an administrator set for every
-// account, or else the system's own place for them.
+// Where the record is kept: the game's own place on this system (a folder
+// on a desktop, the browser for a web page), or the school's web server
+// that a setting names.
 #pragma once
 
-#include "recordfile.h"
+#include "base/task.h"
+#include "recorderror.h"
 
+#include <QSettings>
 #include <QString>
-#include <QStringList>
 
 #include <optional>
 
 namespace segni::records {
 
-struct RecordFolder
+struct RecordPlace
 {
-    QString path;
-    // Set by the administrator: the game never makes it, and never uses
-    // another folder in its place (the class would have two records).
+    enum class Kind {
+        Local,  // the system's own: a folder, or the browser's storage
+        Server, // the record on a web server
+    };
+    Kind kind = Kind::Local;
+    // The folder, ending in a separator, or the server's address; empty
+    // for the browser's storage and where problem is set.
+    QString where;
+    // Set by the administrator (or the school, for a page): the game never
+    // makes it, and never uses another place instead (the class would have
+    // two records).
     bool shared = false;
-    // Why the administrator's setting could not be used; path is empty.
-    std::optional<FileError> problem;
+    // Why the setting could not be used.
+    std::optional<SettingError> problem;
 };
 
-// The record folder of this machine: the one the administrator set for
-// every account (key "folder" of group [records] in segni/segni.conf in
-// the system configuration folders), else systemRecordFolder(). Key "url"
-// there names a record on a web server instead (see recordweb.h), and
-// comes first.
-RecordFolder locateRecordFolder();
+// The record's place for this program. A desktop reads the
+// administrator's setting; a page asks its server for the school's.
+Task<RecordPlace> locateRecordPlace();
 
-// Where the record lives when nobody chose: on Windows the Windows
-// directory where this account may make files in it (an older Windows, an
-// elevated run), else the pupil's own folder; elsewhere the pupil's own
-// folder. The pupil's own folder is "segni" in the user's data folder
-// ($XDG_DATA_HOME/segni, %LOCALAPPDATA%\segni).
-QString systemRecordFolder();
-QString ownRecordFolder();
-// Whether the path, with forward slashes, names one folder whoever uses
-// it: "/..." on Unix; "C:/..." or "//server/..." on Windows.
-bool isFullPath(const QString &path);
-
-// The system-wide configuration folders, most important first
-// ($XDG_CONFIG_DIRS or /etc/xdg, %ProgramData%); the user's own
-// configuration folder is not among them.
-QStringList systemConfigFolders();
-// The file where an administrator sets the class folder.
-QString classFolderSettingFile();
-
-// The folder with a trailing separator, ready to have a file name appended.
-QString withTrailingSeparator(const QString &folder);
+// The record on a web server that key "url" of [records] names in a
+// settings file; nothing when there is no such key.
+std::optional<RecordPlace> serverSetting(const QSettings &settings, const QString &file);
 
 } // namespace segni::records

@@ -1,6 +1,6 @@
 #include "recordtext.h"
 
-#include "game/numbers.h"
+#include "base/numbers.h"
 
 #include <QList>
 #include <QStringDecoder>

@@ -25,11 +25,16 @@ QNetworkAccessManager &network()
 class QtExchange final : public WebExchange
 {
 public:
-    QtExchange(const WebRequest &request, int timeoutMs, qint64 maxBodyBytes)
+    QtExchange(const WebRequest &request, int timeoutMs, qint64 maxBodyBytes,
+               std::function<void(WebReply)> done)
         : m_maxBody(maxBodyBytes)
+        , m_done(std::move(done))
     {
         QNetworkRequest asked{QUrl(request.url)};
         asked.setRawHeader("Cache-Control", "no-cache");
+        // The body as the server keeps it: a compressed one (which Qt
+        // would undo) has a weak ETag, which no save can rely on.
+        asked.setRawHeader("Accept-Encoding", "identity");
         asked.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                            QNetworkRequest::AlwaysNetwork);
         asked.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
@@ -47,10 +52,9 @@ public:
             m_reply = network().get(asked);
         }
         QObject::connect(m_reply, &QNetworkReply::readyRead, m_reply, [this] { take(); });
-        QObject::connect(m_reply, &QObject::destroyed, [this] { m_done = true; });
         QObject::connect(m_reply, &QNetworkReply::finished, m_reply, [this] {
             take();
-            m_done = true;
+            finish();
         });
         // The transfer timeout counts from the last byte; this bounds the
         // whole request.
@@ -66,9 +70,25 @@ public:
         }
     }
 
-    bool finished() const override { return m_done; }
+private:
+    // The reply goes to whoever waits from the event loop, once the
+    // network's own signal is over: the waiting flow may well end this
+    // exchange.
+    void finish()
+    {
+        if (m_finished)
+            return;
+        m_finished = true;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [alive = std::weak_ptr<QtExchange *>(m_alive), reply = reply()] {
+                if (const auto self = alive.lock())
+                    (*self)->m_done(reply);
+            },
+            Qt::QueuedConnection);
+    }
 
-    WebReply reply() const override
+    WebReply reply() const
     {
         WebReply result;
         if (!m_reply)
@@ -78,12 +98,12 @@ public:
             return result; // no answer: connection, timeout, abort
         result.status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         result.etag = m_reply->rawHeader("ETag");
+        result.location = m_reply->rawHeader("Location");
         result.body = m_body;
         result.tooLarge = m_tooLarge;
         return result;
     }
 
-private:
     void take()
     {
         if (m_tooLarge || !m_reply->isOpen())
@@ -101,15 +121,18 @@ private:
     qint64 m_maxBody;
     QByteArray m_body;
     bool m_tooLarge = false;
-    bool m_done = false;
+    bool m_finished = false;
+    std::function<void(WebReply)> m_done;
+    std::shared_ptr<QtExchange *> m_alive = std::make_shared<QtExchange *>(this);
 };
 
 } // namespace
 
 std::unique_ptr<WebExchange> startWebExchange(const WebRequest &request, int timeoutMs,
-                                              qint64 maxBodyBytes)
+                                              qint64 maxBodyBytes,
+                                              std::function<void(WebReply)> done)
 {
-    return std::make_unique<QtExchange>(request, timeoutMs, maxBodyBytes);
+    return std::make_unique<QtExchange>(request, timeoutMs, maxBodyBytes, std::move(done));
 }
 
 } // namespace segni::records

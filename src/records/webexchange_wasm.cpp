@@ -1,8 +1,10 @@
 // A request of the record's web store through the browser's fetch: the
 // page needs no network library of its own. The request runs in the
-// browser; the game asks now and then whether it has finished.
+// browser, which calls back when it has finished.
 
 #include "webexchange.h"
+
+#include "browsercall_wasm.h"
 
 #include <emscripten.h>
 
@@ -10,15 +12,16 @@
 
 EM_JS_DEPS(segni_web_exchange, "$stringToNewUTF8,$UTF8ToString");
 
-// Starts a request and gives its number. Its outcome is kept until taken:
-// {status, etag, body (bytes), tooLarge}; status 0 when no answer came.
-EM_JS(int, segniFetchStart,
-      (const char *method, const char *url, const char *ifMatch, int ifNoneMatch,
+// Starts a request under the program's number for it, and calls back with
+// that number when it is done. Its outcome is kept until taken: {status,
+// etag, location, body (bytes), tooLarge}; status 0 when no answer came.
+EM_JS(void, segniFetchStart,
+      (int id, const char *method, const char *url, const char *ifMatch, int ifNoneMatch,
        const char *body, int bodySize, int timeoutMs, int maxBytes), {
-    const all = globalThis.segniFetches || (globalThis.segniFetches = {next: 1, kept: {}});
-    const id = all.next++;
-    const kept = all.kept[id] = {done: false, status: 0, etag: "", body: new Uint8Array(0),
-                                 tooLarge: false, abort: new AbortController()};
+    const all = globalThis.segniFetches || (globalThis.segniFetches = {kept: {}});
+    const kept = all.kept[id] = {done: false, status: 0, etag: "", location: "",
+                                 body: new Uint8Array(0), tooLarge: false,
+                                 abort: new AbortController()};
     const headers = {"Cache-Control": "no-cache"};
     const match = UTF8ToString(ifMatch);
     if (match)
@@ -38,6 +41,7 @@ EM_JS(int, segniFetchStart,
             const response = await fetch(UTF8ToString(url), options);
             kept.status = response.status;
             kept.etag = response.headers.get("ETag") || "";
+            kept.location = response.headers.get("Location") || "";
             const length = Number(response.headers.get("Content-Length") || 0);
             if (length > maxBytes) {
                 kept.tooLarge = true;
@@ -73,20 +77,18 @@ EM_JS(int, segniFetchStart,
         }
         clearTimeout(timer);
         kept.done = true;
+        if (all.kept[id] === kept)
+            _segniBrowserCalled(id, kept.status);
     })();
-    return id;
 });
 
-EM_JS(int, segniFetchDone, (int id), {
-    const kept = globalThis.segniFetches.kept[id];
-    return kept && kept.done ? 1 : 0;
-});
-
-// The outcome's status; its ETag and body in new buffers (freed by the
-// caller).
-EM_JS(int, segniFetchTake, (int id, char **etag, char **body, int *bodySize, int *tooLarge), {
+// The outcome's status; its ETag, Location and body in new buffers (freed
+// by the caller).
+EM_JS(int, segniFetchTake,
+      (int id, char **etag, char **location, char **body, int *bodySize, int *tooLarge), {
     const kept = globalThis.segniFetches.kept[id];
     HEAPU32[etag >> 2] = stringToNewUTF8(kept.etag);
+    HEAPU32[location >> 2] = stringToNewUTF8(kept.location);
     const copy = _malloc(kept.body.length + 1);
     HEAPU8.set(kept.body, copy);
     HEAPU32[body >> 2] = copy;
@@ -106,36 +108,47 @@ namespace segni::records {
 
 namespace {
 
+WebReply takeReply(int id)
+{
+    char *etag = nullptr;
+    char *location = nullptr;
+    char *body = nullptr;
+    int bodySize = 0;
+    int tooLarge = 0;
+    WebReply result;
+    result.status = segniFetchTake(id, &etag, &location, &body, &bodySize, &tooLarge);
+    result.etag = QByteArray(etag);
+    result.location = QByteArray(location);
+    result.body = QByteArray(body, bodySize);
+    result.tooLarge = tooLarge != 0;
+    std::free(etag);
+    std::free(location);
+    std::free(body);
+    return result;
+}
+
 class BrowserExchange final : public WebExchange
 {
 public:
-    BrowserExchange(const WebRequest &request, int timeoutMs, qint64 maxBodyBytes)
+    BrowserExchange(const WebRequest &request, int timeoutMs, qint64 maxBodyBytes,
+                    std::function<void(WebReply)> done)
     {
+        m_id = expectBrowserCall([done = std::move(done)](int number) {
+            const WebReply reply = takeReply(number);
+            segniFetchForget(number);
+            done(reply);
+        });
         const QByteArray url = request.url.toUtf8();
-        m_id = segniFetchStart(request.method.constData(), url.constData(),
-                               request.ifMatch.constData(), request.ifNoneMatch ? 1 : 0,
-                               request.body.constData(), int(request.body.size()), timeoutMs,
-                               int(maxBodyBytes));
+        segniFetchStart(m_id, request.method.constData(), url.constData(),
+                        request.ifMatch.constData(), request.ifNoneMatch ? 1 : 0,
+                        request.body.constData(), int(request.body.size()), timeoutMs,
+                        int(maxBodyBytes));
     }
 
-    ~BrowserExchange() override { segniFetchForget(m_id); }
-
-    bool finished() const override { return segniFetchDone(m_id) == 1; }
-
-    WebReply reply() const override
+    ~BrowserExchange() override
     {
-        char *etag = nullptr;
-        char *body = nullptr;
-        int bodySize = 0;
-        int tooLarge = 0;
-        WebReply result;
-        result.status = segniFetchTake(m_id, &etag, &body, &bodySize, &tooLarge);
-        result.etag = QByteArray(etag);
-        result.body = QByteArray(body, bodySize);
-        result.tooLarge = tooLarge != 0;
-        std::free(etag);
-        std::free(body);
-        return result;
+        forgetBrowserCall(m_id);
+        segniFetchForget(m_id);
     }
 
 private:
@@ -145,9 +158,10 @@ private:
 } // namespace
 
 std::unique_ptr<WebExchange> startWebExchange(const WebRequest &request, int timeoutMs,
-                                              qint64 maxBodyBytes)
+                                              qint64 maxBodyBytes,
+                                              std::function<void(WebReply)> done)
 {
-    return std::make_unique<BrowserExchange>(request, timeoutMs, maxBodyBytes);
+    return std::make_unique<BrowserExchange>(request, timeoutMs, maxBodyBytes, std::move(done));
 }
 
 } // namespace segni::records

@@ -1,10 +1,11 @@
 // Everything the game's handlers get from the outside world: boxes, the
-// one-second timer, the clock and date, the random generator, the record
-// folder and ending the program. The program uses the Qt implementation
-// (qtplatform.h); tests script their own.
+// one-second timer, pauses, the clock and date, the random generator, the
+// record's place and ending the program. The program uses the Qt
+// implementation (qtplatform.h); tests script their own.
 #pragma once
 
-#include "records/recordstore.h"
+#include "base/task.h"
+#include "records/recordplace.h"
 
 #include <QString>
 
@@ -57,31 +58,28 @@ class Platform
 public:
     virtual ~Platform() = default;
 
-    // Modal boxes: they return when the pupil closes them. Other events,
-    // ticks among them, keep arriving meanwhile.
-    virtual BoxAnswer messageBox(QWidget *parent, const MessageRequest &request) = 0;
+    // Boxes open and return at once; the callback gets the answer when the
+    // pupil closes the box. Other events, ticks among them, keep arriving
+    // meanwhile, and other boxes may open over it.
+    virtual void messageBox(QWidget *parent, const MessageRequest &request,
+                            std::function<void(BoxAnswer)> answered) = 0;
     // The text typed, or the empty text when cancelled.
-    virtual QString inputBox(QWidget *parent, const QString &prompt, const QString &title) = 0;
+    virtual void inputBox(QWidget *parent, const QString &prompt, const QString &title,
+                          std::function<void(QString)> answered) = 0;
+    // Closes every box open now; their callbacks are never called.
+    virtual void closeBoxes() = 0;
 
     virtual std::unique_ptr<Ticker> createTicker(std::function<void()> onTick) = 0;
+    // Calls back after about ms milliseconds, letting everything else run.
+    virtual void after(int ms, std::function<void()> done) = 0;
 
     virtual int secondsSinceMidnight() = 0;
     // Today's date in the user's short date form.
     virtual QString shortDate() = 0;
     virtual Random &random() = 0;
 
-    // The folder that holds the record files (it may not exist yet).
-    virtual records::RecordFolder recordFolder() = 0;
-
-    // Lets other events (ticks, repaints) run for about ms milliseconds.
-    virtual void pause(int ms) = 0;
-
-    // Runs an action that shows boxes of its own, from a tick that may come
-    // while a handler waits in a box. Where boxes stack, at once, on top of
-    // the open one. Where they cannot (a web page, which waits in one box
-    // at a time), the open boxes are closed first, as if declined, and the
-    // action runs once their handlers have returned.
-    virtual void runOverOpenBoxes(std::function<void()> action) = 0;
+    // Where the record is kept (it may not exist yet).
+    virtual Task<records::RecordPlace> recordPlace() = 0;
 
     // Calls the action when the desktop session ends (a logout or a
     // shutdown: the session manager asks programs to save their work), with
@@ -90,10 +88,10 @@ public:
     // (a web page), never.
     virtual void whenSessionEnds(std::function<void(bool programEnds)> action) = 0;
 
-    // Ends the program with the given exit status. Handlers that are
-    // waiting in a box when this happens must not carry on. Where a program
-    // does not end (a web page), the platform shows instead that the game is
-    // over, and may later call newGame when the pupil asks for another.
+    // Ends the program with the given exit status: nothing of the game shows
+    // or runs after it. Where a program does not end (a web page), the
+    // platform shows instead that the game is over, and may later call
+    // newGame when the pupil asks for another.
     virtual void endProgram(int status, std::function<void()> newGame) = 0;
 };
 

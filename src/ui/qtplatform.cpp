@@ -1,11 +1,9 @@
 #include "qtplatform.h"
 
 #include "layout.h"
-#include "records/recordstore.h"
 
 #include <QApplication>
 #include <QDate>
-#include <QEventLoop>
 #include <QFontInfo>
 #include <QGridLayout>
 #include <QInputDialog>
@@ -195,21 +193,49 @@ void keepFocusOnTextBox(QInputDialog &box)
                              });
 }
 
-// The box goes before the window under it asks for the keyboard back: a
-// box that has just closed can still be the application's focus window for
-// a moment, and Qt's Wayland plugin follows that window when asked (Qt 6.4
-// crashes on it).
-void closeBox(std::unique_ptr<QDialog> box, QWidget *parent)
-{
-    box.reset();
-    giveBackKeyboard(parent);
-}
-
 } // namespace
 
-BoxAnswer QtPlatform::messageBox(QWidget *parent, const MessageRequest &request)
+QtPlatform::~QtPlatform()
 {
-    auto box = std::make_unique<QMessageBox>(parent && parent->isVisible() ? parent : nullptr);
+    closeBoxes();
+}
+
+void QtPlatform::openBox(QDialog *box, QWidget *parent, Reading read)
+{
+    prepareBox(*box);
+    m_openBoxes.append(box);
+    QObject::connect(box, &QDialog::finished, box,
+                     [this, box, parent = QPointer<QWidget>(parent),
+                      read = std::move(read)](int result) {
+                         m_openBoxes.removeAll(box);
+                         // Whoever waits goes on from the event loop, once the
+                         // box has gone; and the box goes before the window
+                         // under it asks for the keyboard back (a box that has
+                         // just closed can still be the application's focus
+                         // window for a moment, and Qt's Wayland plugin
+                         // follows that window when asked; Qt 6.4 crashes on
+                         // it).
+                         QMetaObject::invokeMethod(
+                             qApp,
+                             [box = QPointer<QDialog>(box), parent, read, result] {
+                                 if (!box)
+                                     return;
+                                 const std::function<void()> answer = read(*box, result);
+                                 delete box.data();
+                                 giveBackKeyboard(parent);
+                                 answer();
+                             },
+                             Qt::QueuedConnection);
+                         box->disconnect(box, &QDialog::finished, nullptr, nullptr);
+                     });
+    box->open();
+}
+
+void QtPlatform::messageBox(QWidget *parent, const MessageRequest &request,
+                            std::function<void(BoxAnswer)> answered)
+{
+    parent = parent && parent->isVisible() ? parent : nullptr;
+    auto *box = new QMessageBox(parent);
     box->setWindowTitle(request.title.isEmpty() ? applicationTitle() : request.title);
     box->setTextFormat(Qt::PlainText);
     box->setText(request.text);
@@ -224,7 +250,8 @@ BoxAnswer QtPlatform::messageBox(QWidget *parent, const MessageRequest &request)
         box->setIcon(QMessageBox::Question);
         break;
     }
-    if (request.buttons == BoxButtons::YesNo) {
+    const bool yesNo = request.buttons == BoxButtons::YesNo;
+    if (yesNo) {
         box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box->setDefaultButton(request.defaultAnswer == BoxAnswer::Yes ? QMessageBox::Yes
                                                                       : QMessageBox::No);
@@ -233,30 +260,55 @@ BoxAnswer QtPlatform::messageBox(QWidget *parent, const MessageRequest &request)
         box->setStandardButtons(QMessageBox::Ok);
         box->setEscapeButton(QMessageBox::Ok);
     }
-    const int pressed = runBox(*box);
-    closeBox(std::move(box), parent);
-    if (request.buttons == BoxButtons::YesNo)
-        return pressed == QMessageBox::Yes ? BoxAnswer::Yes : BoxAnswer::No;
-    return BoxAnswer::Ok;
+    openBox(box, parent,
+            [yesNo, answered = std::move(answered)](QDialog &dialog, int) -> std::function<void()> {
+                auto &message = static_cast<QMessageBox &>(dialog);
+                const bool yes =
+                    message.standardButton(message.clickedButton()) == QMessageBox::Yes;
+                const BoxAnswer answer = !yesNo ? BoxAnswer::Ok
+                    : yes                       ? BoxAnswer::Yes
+                                                : BoxAnswer::No;
+                return [answered, answer] { answered(answer); };
+            });
 }
 
-QString QtPlatform::inputBox(QWidget *parent, const QString &prompt, const QString &title)
+void QtPlatform::inputBox(QWidget *parent, const QString &prompt, const QString &title,
+                          std::function<void(QString)> answered)
 {
-    auto dialog = std::make_unique<QInputDialog>(parent && parent->isVisible() ? parent : nullptr);
+    parent = parent && parent->isVisible() ? parent : nullptr;
+    auto *dialog = new QInputDialog(parent);
     dialog->setInputMode(QInputDialog::TextInput);
     dialog->setWindowTitle(title);
     dialog->setLabelText(prompt);
     dialog->setTextValue(QString());
     keepFocusOnTextBox(*dialog);
-    const bool accepted = runBox(*dialog) == QDialog::Accepted;
-    const QString text = accepted ? dialog->textValue() : QString();
-    closeBox(std::move(dialog), parent);
-    return text;
+    openBox(dialog, parent,
+            [answered = std::move(answered)](QDialog &box, int result) -> std::function<void()> {
+                const QString text = result == QDialog::Accepted
+                    ? static_cast<QInputDialog &>(box).textValue()
+                    : QString();
+                return [answered, text] { answered(text); };
+            });
+}
+
+void QtPlatform::closeBoxes()
+{
+    for (const QPointer<QDialog> &box : std::exchange(m_openBoxes, {})) {
+        if (!box)
+            continue;
+        box->disconnect(box, &QDialog::finished, nullptr, nullptr);
+        delete box.data();
+    }
 }
 
 std::unique_ptr<Ticker> QtPlatform::createTicker(std::function<void()> onTick)
 {
     return std::make_unique<QtTicker>(std::move(onTick));
+}
+
+void QtPlatform::after(int ms, std::function<void()> done)
+{
+    QTimer::singleShot(ms, qApp, std::move(done));
 }
 
 int QtPlatform::secondsSinceMidnight()
@@ -280,50 +332,9 @@ Random &QtPlatform::random()
     return m_random;
 }
 
-records::RecordFolder QtPlatform::recordFolder()
+Task<records::RecordPlace> QtPlatform::recordPlace()
 {
-    return records::locateRecordFolder();
-}
-
-void QtPlatform::pause(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-void QtPlatform::closeOpenBoxesThen(std::function<void()> action)
-{
-    if (m_openBoxes.isEmpty()) {
-        action();
-        return;
-    }
-    // One action waits at a time; a later one (another tick) replaces it.
-    m_afterBoxes = std::move(action);
-    for (const QPointer<QDialog> &box : std::as_const(m_openBoxes)) {
-        if (box)
-            box->reject();
-    }
-}
-
-int QtPlatform::runBox(QDialog &box)
-{
-    prepareBox(box);
-    m_openBoxes.append(&box);
-    const int result = box.exec();
-    m_openBoxes.removeAll(&box);
-    if (m_openBoxes.isEmpty() && m_afterBoxes) {
-        // After the handler that opened the box has returned to the event
-        // loop; should it have opened another box by then, that one is
-        // closed in turn.
-        QMetaObject::invokeMethod(
-            qApp,
-            [this, action = std::exchange(m_afterBoxes, nullptr)]() mutable {
-                closeOpenBoxesThen(std::move(action));
-            },
-            Qt::QueuedConnection);
-    }
-    return result;
+    return records::locateRecordPlace();
 }
 
 void installItalianTranslation()

@@ -1,12 +1,12 @@
 // The program's own link to the outside world: QMessageBox, QInputDialog,
-// QTimer, the system clock and the record folder. What differs between a
-// desktop and a web page (ending, boxes over boxes, fonts) is in
+// QTimer, the system clock and the record's place. What differs between a
+// desktop and a web page (ending, the session, fonts, scale) is in
 // qtplatform_desktop.cpp and qtplatform_wasm.cpp.
 #pragma once
 
 #include "platform.h"
 
-#include "game/random.h"
+#include "base/random.h"
 
 #include <QDialog>
 #include <QList>
@@ -17,30 +17,32 @@ namespace segni {
 class QtPlatform : public Platform
 {
 public:
-    BoxAnswer messageBox(QWidget *parent, const MessageRequest &request) override;
-    QString inputBox(QWidget *parent, const QString &prompt, const QString &title) override;
+    ~QtPlatform() override;
+
+    void messageBox(QWidget *parent, const MessageRequest &request,
+                    std::function<void(BoxAnswer)> answered) override;
+    void inputBox(QWidget *parent, const QString &prompt, const QString &title,
+                  std::function<void(QString)> answered) override;
+    void closeBoxes() override;
     std::unique_ptr<Ticker> createTicker(std::function<void()> onTick) override;
+    void after(int ms, std::function<void()> done) override;
     int secondsSinceMidnight() override;
     QString shortDate() override;
     Random &random() override;
-    records::RecordFolder recordFolder() override;
-    void pause(int ms) override;
-    void runOverOpenBoxes(std::function<void()> action) override;
+    Task<records::RecordPlace> recordPlace() override;
     void endProgram(int status, std::function<void()> newGame) override;
     void whenSessionEnds(std::function<void(bool programEnds)> action) override;
 
-    // Closes the boxes open now, as if the pupil had declined them, and
-    // runs the action once the handlers that opened them have returned to
-    // the event loop; with no box open, at once.
-    void closeOpenBoxesThen(std::function<void()> action);
-
 private:
-    // Runs a box of messageBox or inputBox, kept in the list of open boxes.
-    int runBox(QDialog &box);
+    // Reads a box's answer as it closes; what it gives is called once the
+    // box has gone.
+    using Reading = std::function<std::function<void()>(QDialog &, int result)>;
+    // Opens a box of messageBox or inputBox, kept in the list of open
+    // boxes until it is answered or closed.
+    void openBox(QDialog *box, QWidget *parent, Reading read);
 
     MixingRandom m_random;
     QList<QPointer<QDialog>> m_openBoxes;
-    std::function<void()> m_afterBoxes;
 };
 
 // Qt's own texts (box buttons and the like) in Italian, whatever the

@@ -1,5 +1,5 @@
-// A desktop program (Linux, Windows): boxes stack, the program ends, and
-// the fonts come from the system.
+// A desktop program (Linux, Windows): the program ends, the session's end
+// is told, and the fonts come from the system.
 
 #include "qtplatform.h"
 
@@ -9,19 +9,11 @@
 
 namespace segni {
 
-void QtPlatform::runOverOpenBoxes(std::function<void()> action)
-{
-    // Its boxes come on top of the open one; the handler waiting in that
-    // one finds the game over when it resumes.
-    action();
-}
-
 void QtPlatform::endProgram(int status, std::function<void()>)
 {
     // Nothing of the game may show or run after this: the windows go at
-    // once, every event loop (nested ones of open boxes included) is told to
-    // leave, and the queued exit also covers the case where the main loop
-    // has not started yet.
+    // once, the event loop is told to leave, and the queued exit also covers
+    // the case where the main loop has not started yet.
     for (QWidget *window : QApplication::topLevelWidgets())
         window->hide();
     QCoreApplication::exit(status);

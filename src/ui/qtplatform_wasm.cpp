@@ -1,5 +1,5 @@
-// A web page (Qt for WebAssembly): the page waits in one box at a time,
-// the program never ends, and the fonts travel with the page.
+// A web page (Qt for WebAssembly): the program never ends, the game is
+// scaled to the browser's view, and the fonts travel with the page.
 
 #include "qtplatform.h"
 
@@ -254,13 +254,6 @@ void rescale(QScreen *screen)
 }
 
 } // namespace
-
-void QtPlatform::runOverOpenBoxes(std::function<void()> action)
-{
-    // A box opened from a handler that runs inside another box's wait
-    // would freeze the page: the open box goes first.
-    closeOpenBoxesThen(std::move(action));
-}
 
 void QtPlatform::endProgram(int, std::function<void()> newGame)
 {

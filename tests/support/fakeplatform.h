@@ -1,16 +1,22 @@
 // A scripted outside world for the game's handlers: boxes answer from a
-// script (and can run ticks while "open"), the timer ticks when told, the
-// clock, date, random draws and record folder are whatever the test sets.
+// script (and can run ticks while "open", or stay open until the test
+// answers them), the timer ticks when told, pauses pass at once, the clock,
+// date, random draws and record's place are whatever the test sets.
 #pragma once
 
-#include "game/random.h"
+#include "base/random.h"
 #include "game/tavola.h"
+#include "records/folderplace.h"
+#include "records/folderstore.h"
+#include "records/savetransaction.h"
 #include "ui/platform.h"
 
 #include <QFile>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <deque>
 #include <functional>
@@ -29,12 +35,14 @@ struct BoxCall
 };
 
 // What the pupil does with the next box: the button (or the typed text),
-// and anything that happens while the box is open.
+// and anything that happens while the box is open. A held box stays open
+// until the test answers it (answerHeldBox).
 struct Reply
 {
     BoxAnswer answer = BoxAnswer::Ok;
     QString text;
     std::function<void()> whileOpen;
+    bool held = false;
 };
 
 class ScriptedRandom : public Random
@@ -84,52 +92,81 @@ public:
     ScriptedRandom rng;
     int clock = 43200;
     QString date = QStringLiteral("08/12/2026");
+    // The record's place: a folder (a server's address with server set).
     QString folder;
+    bool server = false;
     bool folderShared = false;
-    std::optional<records::FileError> folderProblem;
+    std::optional<records::SettingError> folderProblem;
     int pauses = 0;
+    int pausedMs = 0;
     std::function<void()> whilePaused;
     std::optional<int> endedWith;
     int endCount = 0;
+    int boxesClosed = 0; // boxes closed unanswered by closeBoxes()
     FakeTicker *ticker = nullptr; // the newest live timer
     std::function<void(bool)> sessionEnds;
 
-    BoxAnswer messageBox(QWidget *, const MessageRequest &request) override
+    void messageBox(QWidget *, const MessageRequest &request,
+                    std::function<void(BoxAnswer)> answered) override
     {
         calls.append({false, request.text, request.title, request.icon, request.buttons,
                       request.defaultAnswer});
         const Reply reply = nextReply(request.buttons == BoxButtons::YesNo ? request.defaultAnswer
                                                                            : BoxAnswer::Ok);
-        if (reply.whileOpen)
-            reply.whileOpen();
-        return request.buttons == BoxButtons::Ok ? BoxAnswer::Ok : reply.answer;
+        const BoxAnswer answer = request.buttons == BoxButtons::Ok ? BoxAnswer::Ok : reply.answer;
+        open(reply, [answered, answer] { answered(answer); });
     }
-    QString inputBox(QWidget *, const QString &prompt, const QString &title) override
+    void inputBox(QWidget *, const QString &prompt, const QString &title,
+                  std::function<void(QString)> answered) override
     {
         calls.append({true, prompt, title});
         const Reply reply = nextReply(BoxAnswer::Ok);
-        if (reply.whileOpen)
-            reply.whileOpen();
-        return reply.text;
+        open(reply, [answered, text = reply.text] { answered(text); });
     }
+    void closeBoxes() override
+    {
+        boxesClosed += int(m_open.size());
+        m_open.clear();
+    }
+    // Answers the oldest box held open, if it is still open.
+    void answerHeldBox()
+    {
+        if (m_held.empty())
+            return;
+        const auto [box, answer] = m_held.front();
+        m_held.pop_front();
+        if (m_open.remove(box))
+            answer();
+    }
+    qsizetype boxesOpen() const { return m_open.size(); }
+
     std::unique_ptr<Ticker> createTicker(std::function<void()> onTick) override
     {
         return std::make_unique<FakeTicker>(*this, std::move(onTick));
     }
+    void after(int ms, std::function<void()> done) override
+    {
+        ++pauses;
+        pausedMs += ms;
+        if (whilePaused)
+            whilePaused();
+        done();
+    }
     int secondsSinceMidnight() override { return clock; }
     QString shortDate() override { return date; }
     Random &random() override { return rng; }
-    records::RecordFolder recordFolder() override
+    Task<records::RecordPlace> recordPlace() override { co_return place(); }
+    records::RecordPlace place() const
     {
-        return {folder, folderShared, folderProblem};
+        records::RecordPlace place;
+        place.kind = server ? records::RecordPlace::Kind::Server : records::RecordPlace::Kind::Local;
+        place.where = server || folderProblem ? folder : records::withTrailingSeparator(folder);
+        place.shared = folderShared || server;
+        place.problem = folderProblem;
+        if (folderProblem)
+            place.where.clear();
+        return place;
     }
-    void pause(int) override
-    {
-        ++pauses;
-        if (whilePaused)
-            whilePaused();
-    }
-    void runOverOpenBoxes(std::function<void()> action) override { action(); }
     void whenSessionEnds(std::function<void(bool)> action) override
     {
         sessionEnds = std::move(action);
@@ -166,6 +203,24 @@ private:
         replies.pop_front();
         return reply;
     }
+
+    // The box is open while what the reply says happens; then it is
+    // answered, unless it was closed meanwhile or is held.
+    void open(const Reply &reply, std::function<void()> answer)
+    {
+        const int box = ++m_opened;
+        m_open.insert(box);
+        if (reply.whileOpen)
+            reply.whileOpen();
+        if (reply.held)
+            m_held.push_back({box, std::move(answer)});
+        else if (m_open.remove(box))
+            answer();
+    }
+
+    int m_opened = 0;
+    QSet<int> m_open;
+    std::deque<std::pair<int, std::function<void()>>> m_held;
 };
 
 inline FakeTicker::FakeTicker(FakePlatform &platform, std::function<void()> onTick)
@@ -192,13 +247,17 @@ public:
         tavola = std::make_unique<Tavola>(platform, [this] { ++restarts; });
     }
 
-    // Runs the start-up sequence with the given name typed at the prompt.
-    // The name prompt and the greeting are taken off the record of boxes;
-    // any other box start-up shows stays on it.
+    // Runs the start-up sequence with the given name typed at the prompt,
+    // to its end (a record on a server answers later). The name prompt and
+    // the greeting are taken off the record of boxes; any other box
+    // start-up shows stays on it.
     void load(const QString &name = QStringLiteral("Anna"))
     {
         platform.replies.push_front(Reply{BoxAnswer::Ok, name, {}});
-        tavola->Form_Load();
+        bool loaded = false;
+        tavola->Form_Load([&loaded] { loaded = true; });
+        if (!loaded && !QTest::qWaitFor([&] { return loaded || tavola->isOver(); }, 30000))
+            qFatal("start-up did not finish");
         platform.calls.remove(0, std::min<qsizetype>(2, platform.calls.size()));
     }
 
@@ -225,6 +284,39 @@ public:
     std::unique_ptr<Tavola> tavola;
     int restarts = 0;
 };
+
+template <typename T>
+Task<> keepResult(Task<T> task, std::optional<T> *result)
+{
+    result->emplace(co_await std::move(task));
+}
+
+// What a task gives, once it has run to its end; the event loop runs while
+// it waits.
+template <typename T>
+T finished(Task<T> task, int timeoutMs = 60000)
+{
+    std::optional<T> result;
+    Flows flows;
+    flows.start(keepResult(std::move(task), &result));
+    if (!result && !QTest::qWaitFor([&] { return result.has_value(); }, timeoutMs))
+        qFatal("a task did not finish");
+    return std::move(*result);
+}
+
+// The record folder's store, as the game opens it, and a save to it as the
+// game makes one.
+inline records::Loaded loadFolder(const QString &folder)
+{
+    records::FolderStore store(records::withTrailingSeparator(folder), false);
+    return finished(store.load());
+}
+inline records::Saved saveToFolder(const QString &folder, const QString &score,
+                                   const QString &holder)
+{
+    records::FolderStore store(records::withTrailingSeparator(folder), false);
+    return finished(records::saveIfBeaten(store, score, holder, records::timerPause()));
+}
 
 // The bytes of a file, or "<missing>".
 inline QByteArray bytesOf(const QString &path)

@@ -11,17 +11,20 @@
 //   recordchild FOLDER compete SCORE NAME [LOCKS]
 //
 // waits for a line on its standard input, then saves SCORE by NAME as a
-// game that beat the record it read at start would, retrying while another
-// copy holds the lock, and prints what the pupil would be told: "saved",
-// "standing SCORE NAME" or "failed".
+// game that beat the record it read at start does (the game's own save,
+// with its retries while another copy saves), and prints what the pupil
+// would be told: "saved", "standing SCORE NAME" or "failed".
 //
 // LOCKS is how the system's locks behave: real (the default), failing or
-// granted. FOLDER may be a record's web address instead.
+// granted; "server" makes FOLDER a record's web address instead.
 
-#include "records/recordstore.h"
+#include "records/folderplace.h"
+#include "records/recordfile.h"
+#include "records/folderstore.h"
+#include "records/savetransaction.h"
+#include "records/serverstore.h"
 
 #include <QCoreApplication>
-#include <QThread>
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +32,7 @@
 
 namespace {
 
+using namespace segni;
 using namespace segni::records;
 
 int g_changesLeft = 0;
@@ -56,17 +60,30 @@ fs::SystemLocks systemLocks(const char *name)
     return fs::SystemLocks::Real;
 }
 
-int compete(const QString &cartella, const QString &score, const QString &name)
+Task<> exitWith(Task<int> task, std::optional<int> *status)
+{
+    status->emplace(co_await std::move(task));
+    QCoreApplication::exit(**status);
+}
+
+// Runs a task to its end, in the event loop when it waits; the process's
+// exit status is what it gives.
+int run(Task<int> task)
+{
+    std::optional<int> status;
+    Flows flows;
+    flows.start(exitWith(std::move(task), &status));
+    if (!status)
+        QCoreApplication::exec();
+    return status.value_or(4);
+}
+
+Task<int> compete(RecordStore &store, QString score, QString name)
 {
     char line[16];
     if (!std::fgets(line, sizeof line, stdin))
-        return 3;
-    Saved outcome = saveRecord(cartella, score, name);
-    // As the game does: another copy is saving, try again for a while.
-    for (int waited = 0; outcome.error && outcome.error->busy() && waited < 20000; waited += 50) {
-        QThread::msleep(50);
-        outcome = saveRecord(cartella, score, name, false, 0);
-    }
+        co_return 3;
+    const Saved outcome = co_await saveIfBeaten(store, score, name, timerPause());
     if (outcome.error)
         std::printf("failed\n");
     else if (outcome.standing)
@@ -74,7 +91,20 @@ int compete(const QString &cartella, const QString &score, const QString &name)
                     qPrintable(outcome.standing->holder.trimmed()));
     else
         std::printf("saved\n");
-    return 0;
+    co_return 0;
+}
+
+Task<int> saveOne(RecordStore &store)
+{
+    const Saved outcome = co_await saveIfBeaten(store, QStringLiteral("1"), QStringLiteral("Anna"),
+                                                timerPause());
+    co_return outcome.saved() ? 0 : 1;
+}
+
+Task<int> loadOnce(RecordStore &store)
+{
+    const Loaded loaded = co_await store.load();
+    co_return loaded.error ? 1 : 0;
 }
 
 } // namespace
@@ -83,17 +113,22 @@ int main(int argc, char *argv[])
 {
     if (argc < 5)
         return 2;
-    // A record on a web server is reached through Qt's event loop.
     QCoreApplication application(argc, argv);
-    const QString cartella = withTrailingSeparator(QString::fromLocal8Bit(argv[1]));
+    const QString place = QString::fromLocal8Bit(argv[1]);
+    const char *locks = argc > 5 ? argv[5] : "real";
+    std::unique_ptr<RecordStore> store;
+    if (std::strcmp(locks, "server") == 0)
+        store = std::make_unique<ServerStore>(place);
+    else
+        store = std::make_unique<FolderStore>(withTrailingSeparator(place), false);
     if (std::strcmp(argv[2], "compete") == 0) {
-        fs::setTestHooks({nullptr, systemLocks(argc > 5 ? argv[5] : "real")});
-        return compete(cartella, QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]));
+        fs::setTestHooks({nullptr, systemLocks(locks)});
+        return run(compete(*store, QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4])));
     }
     g_changesLeft = std::atoi(argv[3]);
     g_freeze = std::strcmp(argv[4], "freeze") == 0;
-    fs::setTestHooks({changed, systemLocks(argc > 5 ? argv[5] : "real")});
+    fs::setTestHooks({changed, systemLocks(locks)});
     if (std::strcmp(argv[2], "save") == 0)
-        return saveRecord(cartella, QStringLiteral("1"), QStringLiteral("Anna")).saved() ? 0 : 1;
-    return loadRecord(cartella, false).error ? 1 : 0;
+        return run(saveOne(*store));
+    return run(loadOnce(*store));
 }

@@ -15,20 +15,14 @@
 //   Anna\r\n
 #pragma once
 
-#include "recordplace.h"
 #include "recordstore.h"
-#include "webexchange.h"
 
 #include <QByteArray>
-#include <QSettings>
 #include <QString>
 
 #include <optional>
 
 namespace segni::records {
-
-// Whether the record place is a web address rather than a folder.
-bool isRecordUrl(const QString &place);
 
 // What the server may hold: larger bodies are not a record.
 constexpr qint64 kMaxWebRecordBytes = 4 * 1024;
@@ -39,9 +33,6 @@ constexpr int kMaxWebHolderChars = 200;
 constexpr qint64 kMaxWebScore = 999999;
 // How long one request may take before the server counts as unreachable.
 constexpr int kWebTimeoutMs = 4000;
-// How many times a save that another game's save overtook reads and
-// decides again.
-constexpr int kWebSaveRounds = 12;
 
 // The body for a pair: the score's digits and the holder's name (without
 // control or format characters, cut to kMaxWebHolderChars), each with a
@@ -53,26 +44,20 @@ std::optional<Record> parseWebRecord(const QByteArray &body);
 // Whether an ETag header names a strong validator ("..." but not W/"...").
 bool isStrongEtag(const QByteArray &etag);
 
-// A GET waited for (letting timers and the network run, not the pupil's
-// input), its body read up to maxBodyBytes.
-WebReply getWebText(const QString &url, qint64 maxBodyBytes);
-// The record place a settings file's key "url" of [records] names, read
-// by QSettings from the file at settingsPath; nothing when there is no
-// such key.
-std::optional<RecordFolder> urlSetting(const QSettings &settings, const QString &settingsPath);
+class ServerStore final : public RecordStore
+{
+public:
+    explicit ServerStore(QString url);
 
-// Start-up: reads the record and checks that the server can keep it (it
-// sends strong ETags and honours If-Match).
-Loaded loadWebRecord(const QString &url);
-// Saves the pair when its score beats the stored one, reading again and
-// deciding again when another game's save came first.
-Saved saveWebRecord(const QString &url, const QString &score, const QString &holder);
-// How many times this program's saves were overtaken by another game's
-// save (the server answered 412) and read and decided again; for the
-// benchmark.
-int webSaveRetries();
-// Never waits: asks the server for the record, and gives the answer to the
-// last such request once it has come (nothing until then).
-std::optional<Record> peekWebRecord(const QString &url);
+    // Start-up also checks that the server can keep saves apart: it sends
+    // strong ETags and honours If-Match.
+    Task<Loaded> load() override;
+    Task<std::optional<Record>> peek() override;
+    Task<Begun> beginSave() override;
+    StoreError busyError() const override;
+
+private:
+    QString m_url;
+};
 
 } // namespace segni::records

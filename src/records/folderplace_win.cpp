@@ -3,7 +3,7 @@
 // files in it; else the pupil's own folder, which is where Windows itself
 // redirected the original program's files for an ordinary account.
 
-#include "recordplace.h"
+#include "folderplace.h"
 
 #include <QDir>
 

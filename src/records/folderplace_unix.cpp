@@ -1,4 +1,4 @@
-#include "recordplace.h"
+#include "folderplace.h"
 
 namespace segni::records {
 
