@@ -13,8 +13,7 @@ set(SEGNI_QT_TRANSLATIONS /usr/share/qt6/translations CACHE PATH
 # starts at this many seconds instead of fifteen minutes.
 set(SEGNI_WEB_TEST_CLOCK "" CACHE STRING "Test build: the clock's start in seconds")
 
-# The game's run-time errors are C++ exceptions; boxes wait in nested event
-# loops, which a page can only do with Asyncify.
+# The game's run-time errors are C++ exceptions.
 target_compile_options(segnicore PUBLIC -fexceptions)
 if(SEGNI_WEB_TEST_CLOCK)
   target_compile_definitions(segnicore PRIVATE SEGNI_TEST_CLOCK_SECONDS=${SEGNI_WEB_TEST_CLOCK})
@@ -83,14 +82,10 @@ endforeach()
 # Of Qt's image formats the game reads only its icons and cursors.
 qt_import_plugins(segni INCLUDE_BY_TYPE imageformats Qt6::QICOPlugin)
 
-# Asyncify rewrites every function that may be on the stack while a box
-# waits in its nested event loop, so that it can be left and resumed: by
-# default nearly all of Qt, 70 % more .wasm. The list names the code that is
-# never there (see its head); -Oz then makes what is left smaller than -Os.
-set(segni_asyncify_remove ${CMAKE_CURRENT_LIST_DIR}/web-asyncify-remove.txt)
-set(segni_web_link_options -fexceptions -sASYNCIFY -sASYNCIFY_REMOVE=@${segni_asyncify_remove} -Oz)
+# No box waits in an event loop of its own, so the page needs no Asyncify;
+# -Oz makes it smaller than -Os.
+set(segni_web_link_options -fexceptions -Oz)
 target_link_options(segni PRIVATE ${segni_web_link_options})
-set_property(TARGET segni APPEND PROPERTY LINK_DEPENDS ${segni_asyncify_remove})
 set_target_properties(segni PROPERTIES QT_WASM_EXPORT_NAME segni_entry)
 
 # The bare Qt window the start-up benchmark compares the game with, built
@@ -101,7 +96,6 @@ if(NOT SEGNI_WEB_TEST_CLOCK)
   qt_add_executable(bench_floor ${PROJECT_SOURCE_DIR}/bench/floor.cpp)
   target_link_libraries(bench_floor PRIVATE Qt6::Widgets)
   target_link_options(bench_floor PRIVATE ${segni_web_link_options})
-  set_property(TARGET bench_floor APPEND PROPERTY LINK_DEPENDS ${segni_asyncify_remove})
   # The benchmark draws it at the scale the game is drawn at in the same
   # view, through Qt's environment variable, which its page passes in.
   set_property(TARGET bench_floor PROPERTY QT_WASM_EXTRA_EXPORTED_METHODS ENV)

@@ -1,6 +1,7 @@
 // Ending a game: the exit button, closing the window, and a new game.
 
 #include "fakeplatform.h"
+#include "records/recordfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -48,6 +49,8 @@ private slots:
     void aRecordRaisedMeanwhileStandsAndIsTold();
     void theRecordShownFollowsTheFolder();
     void sessionEndSavesABeatenRecordAtOnce();
+    void anEndingDuringTheSessionsSaveJoinsIt_data();
+    void anEndingDuringTheSessionsSaveJoinsIt();
 };
 
 void EndingTest::exitSavesOnlyABeatenRecord_data()
@@ -279,6 +282,66 @@ void EndingTest::sessionEndSavesABeatenRecordAtOnce()
     QCOMPARE(bytesOf(game.scoreFile()), QByteArray("2\r\n"));
     QCOMPARE(bytesOf(game.holderFile()), QByteArray("Anna\r\n"));
     QVERIFY(!game.tavola->isOver());
+}
+
+void EndingTest::anEndingDuringTheSessionsSaveJoinsIt_data()
+{
+    QTest::addColumn<bool>("programEnds"); // SIGTERM; else the session manager
+    QTest::addColumn<QString>("ending");
+    QTest::addColumn<QStringList>("told");
+    const QString goodbye = QStringLiteral("Ciao Anna, alla prossima sfida!");
+    QTest::newRow("the session manager, then Exit")
+        << false << "exit" << QStringList{goodbye, kSaved};
+    QTest::newRow("the session manager, then the clock")
+        << false << "clock" << QStringList{goodbye, kSaved};
+    QTest::newRow("the session manager, then closing the window")
+        << false << "close" << QStringList{kSaved};
+    // The program ends once the record is saved: nobody is there to read a box.
+    QTest::newRow("SIGTERM, then Exit") << true << "exit" << QStringList();
+    QTest::newRow("SIGTERM, then the clock") << true << "clock" << QStringList();
+    QTest::newRow("SIGTERM, then closing the window") << true << "close" << QStringList();
+}
+
+void EndingTest::anEndingDuringTheSessionsSaveJoinsIt()
+{
+    // The session ends while another copy holds the lock, so its save waits;
+    // meanwhile the pupil ends the game. That ending waits for the save, and
+    // the program ends only once the record is on disk.
+    QFETCH(bool, programEnds);
+    QFETCH(QString, ending);
+    QFETCH(QStringList, told);
+    Game game;
+    playTo(game, "1\r\n", "Bruno\r\n", 2);
+    game.platform.tick(900); // 00:00:00: the next tick ends the game
+    game.tavola->show();
+    QVERIFY(QTest::qWaitForWindowExposed(&game.w()));
+    records::fs::Folder folder;
+    QVERIFY(folder.open(game.platform.folder).ok());
+    auto other = std::make_unique<records::fs::Lock>();
+    records::fs::Result result;
+    QCOMPARE(other->acquire(folder, records::lockFileName(), records::ownerFileName(), result),
+             records::fs::Lock::State::Held);
+    bool endedWhileWaiting = false;
+    game.platform.whilePaused = [&] {
+        endedWhileWaiting = endedWhileWaiting || game.platform.endCount > 0;
+        if (game.platform.pauses == 2) {
+            if (ending == QLatin1String("exit"))
+                game.tavola->cmdExit_Click();
+            else if (ending == QLatin1String("clock"))
+                game.platform.tick();
+            else
+                QVERIFY(!game.w().close());
+        }
+        if (game.platform.pauses == 4)
+            other.reset();
+    };
+    game.tavola->sessionEnding(programEnds);
+    QVERIFY(!endedWhileWaiting);
+    QCOMPARE(game.platform.pauses, 4);
+    QCOMPARE(bytesOf(game.scoreFile()), QByteArray("2\r\n"));
+    QCOMPARE(bytesOf(game.holderFile()), QByteArray("Anna\r\n"));
+    QCOMPARE(game.platform.messageTexts(), told);
+    QCOMPARE(game.platform.endCount, 1);
 }
 
 QTEST_MAIN(EndingTest)

@@ -15,7 +15,7 @@ target_compile_definitions(segnitestsupport PUBLIC SEGNI_DOCS_DIR="${PROJECT_SOU
 add_executable(recordchild support/recordchild.cpp)
 target_link_libraries(recordchild PRIVATE segnicore)
 
-foreach(name tst_numbers tst_question tst_startup tst_answer tst_ending tst_countdown
+foreach(name tst_numbers tst_question tst_startup tst_answer tst_ending tst_countdown tst_savetransaction
              tst_window tst_accessibility tst_platform tst_hidpi tst_windows tst_recordcrash)
   add_executable(${name} ${name}.cpp)
   target_link_libraries(${name} PRIVATE segnitestsupport)

@@ -5,6 +5,8 @@
 
 #include "folderplace.h"
 
+#include "recordfile.h"
+
 #include <QDir>
 
 #include <qt_windows.h>

@@ -1,0 +1,143 @@
+// A save, whichever store keeps the record: it writes only a score that
+// beats the pair read under the store's exclusion, says who holds the
+// record otherwise, and tries again after a pause when another copy's save
+// is under way or came first, for as long as the retry policy allows.
+
+#include "fakeplatform.h"
+
+#include <QTest>
+
+using namespace segni;
+using namespace segni::records;
+using namespace segni::testing;
+
+namespace {
+
+// A store whose tries go as scripted, one letter a try: b, busy; o, the
+// stored pair is read but the write is overtaken; w, it is written; r, the
+// store refuses to begin; f, the write fails. Each try reads the score
+// given for it (the last one again once they run out).
+class ScriptedStore : public RecordStore
+{
+public:
+    QString script;
+    QStringList storedScores;
+    int tries = 0;
+    int writes = 0;
+
+    Task<Loaded> load() override { co_return Loaded{}; }
+    Task<std::optional<Record>> peek() override { co_return std::nullopt; }
+
+    Task<Begun> beginSave() override
+    {
+        const QChar step = script.at(std::min<qsizetype>(tries, script.size() - 1));
+        const QString score = storedScores.value(std::min<qsizetype>(tries, storedScores.size() - 1));
+        ++tries;
+        Begun begun;
+        if (step == QLatin1Char('b'))
+            begun.busy = true;
+        else if (step == QLatin1Char('r'))
+            begun.error = FileError{QString(), QStringLiteral("r"), FileProblem::Denied};
+        else
+            begun.held = std::make_unique<Try>(*this, step, Record{score + "\r\n", "Bea\r\n"});
+        co_return begun;
+    }
+    StoreError busyError() const override { return BrowserError{BrowserProblem::Busy}; }
+
+private:
+    class Try : public SaveTry
+    {
+    public:
+        Try(ScriptedStore &store, QChar step, Record stored)
+            : m_store(store)
+            , m_step(step)
+            , m_stored(std::move(stored))
+        {
+        }
+        const Record &stored() const override { return m_stored; }
+        Task<Written> write(const QString &score, const QString &holder) override
+        {
+            ++m_store.writes;
+            Written written;
+            written.overtaken = m_step == QLatin1Char('o');
+            if (m_step == QLatin1Char('f'))
+                written.error = FileError{QString(), QStringLiteral("f"), FileProblem::NoSpace};
+            written.pair = Record{score + "\r\n", holder + "\r\n"};
+            co_return written;
+        }
+
+    private:
+        ScriptedStore &m_store;
+        QChar m_step;
+        Record m_stored;
+    };
+};
+
+} // namespace
+
+class SaveTransactionTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void savesOnlyWhatBeatsTheStoredRecord_data();
+    void savesOnlyWhatBeatsTheStoredRecord();
+};
+
+void SaveTransactionTest::savesOnlyWhatBeatsTheStoredRecord_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QStringList>("stored");
+    QTest::addColumn<QString>("outcome"); // saved, standing N, error, busy
+    QTest::addColumn<int>("writes");
+    QTest::addColumn<int>("retries");
+    QTest::newRow("beaten") << "w" << QStringList{"1"} << "saved" << 1 << 0;
+    QTest::newRow("equalled: the stored one stands") << "w" << QStringList{"5"} << "standing 5" << 0 << 0;
+    QTest::newRow("unreadable stored score counts as 0") << "w" << QStringList{"boh"} << "saved" << 1 << 0;
+    QTest::newRow("busy twice, then free") << "bbw" << QStringList{"1"} << "saved" << 1 << 2;
+    QTest::newRow("overtaken by a lower score, saved on the next try")
+        << "ow" << QStringList{"1", "3"} << "saved" << 2 << 1;
+    QTest::newRow("overtaken by a higher score, which stands")
+        << "ow" << QStringList{"1", "7"} << "standing 7" << 1 << 1;
+    QTest::newRow("busy for good: gives up once the policy's time is spent")
+        << "b" << QStringList{"1"} << "busy" << 0 << -1;
+    QTest::newRow("the store refuses") << "r" << QStringList{"1"} << "error" << 0 << 0;
+    QTest::newRow("the write fails: not tried again") << "f" << QStringList{"1"} << "error" << 1 << 0;
+}
+
+void SaveTransactionTest::savesOnlyWhatBeatsTheStoredRecord()
+{
+    QFETCH(QString, script);
+    QFETCH(QStringList, stored);
+    QFETCH(QString, outcome);
+    QFETCH(int, writes);
+    QFETCH(int, retries);
+    ScriptedStore store;
+    store.script = script;
+    store.storedScores = stored;
+    int paused = 0;
+    const Pause pause = [&paused](int ms) {
+        paused += ms;
+        return Answer<Done>([](Answer<Done>::Callback done) { done(Done{}); });
+    };
+    const RetryPolicy policy;
+    const Saved saved = finished(saveIfBeaten(store, QStringLiteral("5"), QStringLiteral("Anna"), pause));
+    QString got = saved.saved() ? QStringLiteral("saved") : QStringLiteral("error");
+    if (saved.standing)
+        got = QStringLiteral("standing ") + saved.standing->score.trimmed();
+    else if (saved.error && std::holds_alternative<BrowserError>(*saved.error))
+        got = QStringLiteral("busy");
+    QCOMPARE(got, outcome);
+    QCOMPARE(store.writes, writes);
+    if (saved.saved())
+        QCOMPARE(saved.written->score, QStringLiteral("5\r\n"));
+    if (retries >= 0) {
+        QCOMPARE(saved.retries, retries);
+        QCOMPARE(store.tries, retries + 1);
+    } else {
+        QVERIFY(paused >= policy.budgetMs && paused < policy.budgetMs + policy.longestPauseMs);
+        QCOMPARE(store.tries, saved.retries + 1);
+    }
+}
+
+QTEST_GUILESS_MAIN(SaveTransactionTest)
+#include "tst_savetransaction.moc"
