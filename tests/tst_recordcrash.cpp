@@ -18,6 +18,8 @@
 #include <QTest>
 
 #include <algorithm>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <memory>
 #include <vector>
 
@@ -128,6 +130,8 @@ private slots:
     void startWithoutLockUndoesNothingOfASaveUnderWay();
     void aClassEndingTogetherKeepsItsBestRecord_data();
     void aClassEndingTogetherKeepsItsBestRecord();
+    void aCopyHeldBackPastTheStaleTimeIsOvertaken_data();
+    void aCopyHeldBackPastTheStaleTimeIsOvertaken();
     void intentThatIsNotWholeNamesNoPair_data();
     void intentThatIsNotWholeNamesNoPair();
 };
@@ -226,16 +230,22 @@ void RecordCrashTest::startWithoutLockUndoesNothingOfASaveUnderWay()
 void RecordCrashTest::aClassEndingTogetherKeepsItsBestRecord_data()
 {
     QTest::addColumn<QString>("locks");
-    QTest::addColumn<bool>("staleOwner");
-    QTest::newRow("real locks") << QStringLiteral("real") << false;
-    QTest::newRow("locks that fail") << QStringLiteral("failing") << false;
-    QTest::newRow("locks granted at once") << QStringLiteral("granted") << false;
+    QTest::addColumn<QString>("folder"); // how the class folder stands
+    QTest::newRow("real locks") << QStringLiteral("real") << QString();
+    QTest::newRow("locks that fail") << QStringLiteral("failing") << QString();
+    QTest::newRow("locks granted at once") << QStringLiteral("granted") << QString();
     // Every copy waits until it is stale, then all break it at once.
     QTest::newRow("locks granted at once, an owner file left by a machine that crashed")
-        << QStringLiteral("granted") << true;
+        << QStringLiteral("granted") << QStringLiteral("stale owner");
+    // No copy can hold the lock, and on such a share nothing else keeps
+    // their saves apart: each checks before it writes, and reads back.
+    QTest::newRow("locks granted at once, a folder where the owner file goes")
+        << QStringLiteral("granted") << QStringLiteral("folder at owner");
+    QTest::newRow("locks granted at once, another pupil's stale owner file in a sticky folder")
+        << QStringLiteral("granted") << QStringLiteral("sticky");
     // The record on the school's web server (lighttpd as its documentation
     // sets it up) instead of a folder.
-    QTest::newRow("a school's web server") << QStringLiteral("server") << false;
+    QTest::newRow("a school's web server") << QStringLiteral("server") << QString();
 }
 
 void RecordCrashTest::aClassEndingTogetherKeepsItsBestRecord()
@@ -244,19 +254,34 @@ void RecordCrashTest::aClassEndingTogetherKeepsItsBestRecord()
     // score, all started against the record 0: each saves as soon as it is
     // told to go.
     QFETCH(QString, locks);
-    QFETCH(bool, staleOwner);
+    QFETCH(QString, folder);
+    const bool sticky = folder == QLatin1String("sticky");
+    if (sticky && ::geteuid() != 0)
+        QSKIP("playing another account needs root (CI runs as root): skipped");
     QTemporaryDir dir;
-    QString folder = dir.path();
+    const QString place = dir.path();
+    const QByteArray elsewhere = "segni-lock 1\nelsewhere\n1\n2026-12-09T08:00:00.000Z\n";
     Snapshot before = files(kOld);
-    if (staleOwner)
-        before.insert(ownerFileName(), "segni-lock 1\nelsewhere\n1\n2026-12-09T08:00:00.000Z\n");
-    restore(folder, before);
+    if (folder == QLatin1String("stale owner") || sticky)
+        before.insert(ownerFileName(), elsewhere);
+    restore(place, before);
+    if (folder == QLatin1String("folder at owner"))
+        QVERIFY(QDir(place).mkdir(ownerFileName()));
+    if (sticky) {
+        // The copies play another account than the owner file's, in a folder
+        // where nobody may move another's file.
+        for (const QString &name : QDir(place).entryList(QDir::Files))
+            QVERIFY(::chmod(QFile::encodeName(place + QLatin1Char('/') + name), 0666) == 0);
+        QVERIFY(::chown(QFile::encodeName(place + QLatin1Char('/') + ownerFileName()), 4001, 4001) == 0);
+        QVERIFY(::chmod(QFile::encodeName(place), 01777) == 0);
+    }
+    QString folderOrUrl = place;
     SchoolServer server;
     if (locks == QLatin1String("server")) {
         if (const QString why = server.start(); !why.isEmpty())
             QSKIP(qPrintable(why));
         QVERIFY(writeBytes(server.recordFile(), kOld.score + kOld.holder));
-        folder = server.url();
+        folderOrUrl = server.url();
     }
     QList<int> scores;
     for (int score = 1; score <= 40; ++score)
@@ -269,8 +294,19 @@ void RecordCrashTest::aClassEndingTogetherKeepsItsBestRecord()
         copies.push_back(std::make_unique<QProcess>());
         // What a copy says of its own failure shows in the test's log.
         copies.back()->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        copies.back()->start(child(), {folder, QStringLiteral("compete"), QString::number(score),
-                                       holder(score), locks});
+        // Another host's owner file is stale sooner than in a class.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("SEGNI_STALE_OWNER_MS"), QStringLiteral("2000"));
+        copies.back()->setProcessEnvironment(environment);
+        QStringList args{folderOrUrl, QStringLiteral("compete"), QString::number(score),
+                         holder(score), locks};
+        if (sticky)
+            copies.back()->start(QStringLiteral("setpriv"),
+                                 QStringList{QStringLiteral("--reuid=4002"), QStringLiteral("--regid=4002"),
+                                             QStringLiteral("--clear-groups"), child()}
+                                     + args);
+        else
+            copies.back()->start(child(), args);
         QVERIFY(copies.back()->waitForStarted(30000));
     }
     // Written out at once: QProcess would otherwise hand each copy its
@@ -309,12 +345,68 @@ void RecordCrashTest::aClassEndingTogetherKeepsItsBestRecord()
                  qPrintable(told + order));
     }
     const Pair expected{QByteArray::number(best) + "\r\n", holder(best).toUtf8() + "\r\n"};
-    const Pair standing = shown(loadRecord(folder, locks == QLatin1String("server")));
+    const Pair standing = shown(loadRecord(folderOrUrl, locks == QLatin1String("server")));
     QVERIFY2(standing == expected, qPrintable(describe(standing) + order));
     QVERIFY(saved >= 1);
-    QVERIFY(!QFile::exists(folder + QLatin1Char('/') + ownerFileName()));
+    // What nobody can remove stays; nothing else is left behind.
+    if (sticky)
+        QCOMPARE(bytesOf(place + QLatin1Char('/') + ownerFileName()), elsewhere);
+    else if (folder != QLatin1String("folder at owner"))
+        QVERIFY(!QFile::exists(place + QLatin1Char('/') + ownerFileName()));
     qInfo("%lld copies: %d told their record is saved, %lld told who holds it now",
           qlonglong(scores.size()), saved, qlonglong(scores.size() - saved));
+}
+
+void RecordCrashTest::aCopyHeldBackPastTheStaleTimeIsOvertaken_data()
+{
+    lockModes();
+}
+
+void RecordCrashTest::aCopyHeldBackPastTheStaleTimeIsOvertaken()
+{
+    // A copy held back in the middle of its save (a share that dropped out,
+    // a laptop put to sleep) for longer than its owner file takes to be
+    // stale: another copy takes the lock over and saves a higher score, and
+    // the first, once it goes on, writes nothing more of its own.
+    QFETCH(QString, locks);
+    QTemporaryDir dir;
+    const QString folder = dir.path();
+    const Pair higher{"5\r\n", "Bruno\r\n"};
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("SEGNI_STALE_OWNER_MS"), QStringLiteral("300"));
+    int points = 0;
+    for (int point = 1;; ++point) {
+        restore(folder, files(kOld));
+        QProcess heldBack;
+        heldBack.setProcessEnvironment(environment);
+        heldBack.start(child(), arguments(folder, "save", point, "freeze", locks));
+        if (!heldBack.waitForReadyRead(30000)) {
+            // The save had fewer changes, and ran to its end.
+            heldBack.waitForFinished(30000);
+            QCOMPARE(heldBack.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(heldBack.exitCode(), 0);
+            break;
+        }
+        ++points;
+        QProcess other;
+        other.setProcessEnvironment(environment);
+        other.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        other.start(child(), {folder, QStringLiteral("compete"), QStringLiteral("5"),
+                              QStringLiteral("Bruno"), locks});
+        other.write("go\n");
+        QVERIFY(other.waitForFinished(30000));
+        QCOMPARE(QString::fromUtf8(other.readAllStandardOutput()).trimmed(), QStringLiteral("saved"));
+        heldBack.write("go\n");
+        QVERIFY(heldBack.waitForFinished(30000));
+        QVERIFY2(shown(loadRecord(folder)) == higher,
+                 qPrintable(QStringLiteral("held back after change %1: %2")
+                                .arg(point)
+                                .arg(describe(shown(loadRecord(folder))))));
+        QCOMPARE(bytesOf(folder + QLatin1Char('/') + scoreFileName()), higher.score);
+        QCOMPARE(bytesOf(folder + QLatin1Char('/') + holderFileName()), higher.holder);
+    }
+    QVERIFY2(points >= 6, qPrintable(QString::number(points)));
+    qInfo("a copy held back past the stale time at each of %d changes of its save: overtaken", points);
 }
 
 void RecordCrashTest::intentThatIsNotWholeNamesNoPair_data()

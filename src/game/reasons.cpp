@@ -174,6 +174,14 @@ QString readOnlyText(const StoreError &error)
         error);
 }
 
+QString unsafeText(const StoreError &error)
+{
+    const auto *file = std::get_if<FileError>(&error);
+    return QStringLiteral("La cartella dei record %1 non permette ai giochi di registrare il "
+                          "record uno alla volta\n(%2: %3).")
+        .arg(file ? file->folder : QString(), file ? file->path : QString(), reasonText(error));
+}
+
 QString saveFailedText(const StoreError &error)
 {
     const QString where = std::visit(

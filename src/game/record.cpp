@@ -59,7 +59,7 @@ Task<> Tavola::openRecord(records::RecordPlace place)
         co_return;
     }
     cartella = place.where;
-    m_store = records::openStore(place);
+    m_store = records::openStore(place, pause());
     const records::Loaded loaded = co_await m_store->load();
     if (loaded.error) {
         m_noSave = {unusableName(*loaded.error), reasonText(*loaded.error)};
@@ -74,6 +74,11 @@ Task<> Tavola::openRecord(records::RecordPlace place)
         co_await ask(warning(readOnlyText(*loaded.readOnly)
                              + QStringLiteral("\n\nSi gioca lo stesso, ma un nuovo record non "
                                               "potrà essere registrato.")));
+    } else if (loaded.unsafe) {
+        co_await ask(warning(unsafeText(*loaded.unsafe)
+                             + QStringLiteral("\n\nSi gioca lo stesso, ma se due giochi registrano "
+                                              "un record nello stesso momento potrebbe restare "
+                                              "il più basso.")));
     }
     showRecord(loaded.record);
 }
@@ -113,15 +118,19 @@ std::shared_ptr<Tavola::SaveUnderWay> Tavola::startSave()
     return save;
 }
 
-Task<> Tavola::runSave(std::shared_ptr<SaveUnderWay> save, QString name)
+records::Pause Tavola::pause()
 {
-    const records::Pause pause = [this](int ms) {
+    return [this](int ms) {
         return Answer<Done>([this, ms](Answer<Done>::Callback done) {
             m_platform.after(ms, [done] { done(Done{}); });
         });
     };
+}
+
+Task<> Tavola::runSave(std::shared_ptr<SaveUnderWay> save, QString name)
+{
     const records::Saved outcome =
-        co_await records::saveIfBeaten(*m_store, save->score, name, pause);
+        co_await records::saveIfBeaten(*m_store, save->score, name, pause());
     ++m_recordVersion;
     if (m_save == save)
         m_save.reset();

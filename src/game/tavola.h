@@ -13,6 +13,7 @@
 #include "base/numbers.h"
 #include "base/task.h"
 #include "records/recordstore.h"
+#include "records/savetransaction.h"
 #include "ui/mainwindow.h"
 #include "ui/platform.h"
 
@@ -83,6 +84,8 @@ QString reasonText(const records::SettingError &error);
 // when it can be read but not saved, with the reason.
 QString unusableText(const records::StoreError &error);
 QString readOnlyText(const records::StoreError &error);
+// Start-up's box when saves cannot be kept apart.
+QString unsafeText(const records::StoreError &error);
 // The box of a save that failed.
 QString saveFailedText(const records::StoreError &error);
 // What the pupil is told of a record that cannot be used: its file or
@@ -183,6 +186,8 @@ private:
     // it answers.
     void refreshRecord();
     Task<> peekRecord(int version);
+    // The platform's pauses, as the record's stores wait.
+    records::Pause pause();
     // Starts saving this game's score and name.
     std::shared_ptr<SaveUnderWay> startSave();
     Task<> runSave(std::shared_ptr<SaveUnderWay> save, QString name);

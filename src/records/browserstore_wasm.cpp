@@ -224,7 +224,7 @@ public:
 
 } // namespace
 
-std::unique_ptr<RecordStore> openLocalStore(const RecordPlace &)
+std::unique_ptr<RecordStore> openLocalStore(const RecordPlace &, Pause)
 {
     return std::make_unique<BrowserStore>();
 }

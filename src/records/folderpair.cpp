@@ -58,39 +58,51 @@ Intent readIntent(const Folder &folder)
     return intent;
 }
 
-// Writes a pair into both record files where they stand; failed names the
-// file that could not be written.
-Result writePair(Folder &folder, const Pair &pair, QString &failed)
+namespace {
+
+// Writes a file while the lock is still this copy's.
+Result writeHeld(Folder &folder, const QString &name, const QByteArray &bytes,
+                 const StillHeld &held)
+{
+    if (!held())
+        return {FileProblem::Busy, 0};
+    return folder.write(name, bytes);
+}
+
+} // namespace
+
+Result writePair(Folder &folder, const Pair &pair, QString &failed, const StillHeld &held)
 {
     failed = scoreFileName();
-    Result result = folder.write(failed, pair.score);
+    Result result = writeHeld(folder, failed, pair.score, held);
     if (result.ok()) {
         failed = holderFileName();
-        result = folder.write(failed, pair.holder);
+        result = writeHeld(folder, failed, pair.holder, held);
     }
     return result;
 }
 
-// Sets the intent aside: removed, or emptied where this account may not
-// remove it (an empty intent names no pair).
-void discardIntent(Folder &folder, bool empty)
+void discardIntent(Folder &folder, bool empty, const StillHeld &held)
 {
+    if (!held())
+        return;
     if (!folder.remove(intentFileName()).ok() && !empty)
-        folder.write(intentFileName(), QByteArray());
+        writeHeld(folder, intentFileName(), QByteArray(), held);
 }
 
 // Under the lock only: a whole intent is a save a crash interrupted (or
 // whose files would not take it), and its pair is the record until both
 // files hold it; an intent a crash cut short names no pair and goes.
-Result settleIntent(Folder &folder, const Intent &intent, QString &failed)
+Result settleIntent(Folder &folder, const Intent &intent, QString &failed, const StillHeld &held,
+                    bool keep)
 {
     if (intent.pair) {
-        const Result result = writePair(folder, *intent.pair, failed);
+        const Result result = writePair(folder, *intent.pair, failed, held);
         if (!result.ok())
             return result;
     }
-    if (intent.present && !intent.unreadable)
-        discardIntent(folder, intent.empty);
+    if (intent.present && !intent.unreadable && !(keep && intent.pair))
+        discardIntent(folder, intent.empty, held);
     return {};
 }
 
@@ -98,15 +110,17 @@ Result settleIntent(Folder &folder, const Intent &intent, QString &failed)
 // record file changes. An intent that is already there (another pupil's
 // in a folder with the sticky bit, or in a folder that takes no new file)
 // is written where it stands: cut short by a crash, it names no pair.
-Result commitIntent(Folder &folder, const Pair &pair)
+Result commitIntent(Folder &folder, const Pair &pair, const StillHeld &held)
 {
+    if (!held())
+        return {FileProblem::Busy, 0};
     if (folder.kind(intentFileName()) == Kind::Missing) {
         const Result made = folder.create(intentFileName());
         if (!made.ok() && made.problem != FileProblem::Exists)
             return made;
         folder.sync(); // the intent's name outlasts a power cut
     }
-    return folder.write(intentFileName(), intentBytes(pair));
+    return writeHeld(folder, intentFileName(), intentBytes(pair), held);
 }
 
 // A folder that takes no new file and holds no intent: both files are
@@ -123,7 +137,7 @@ std::optional<FileError> writeWithoutIntent(Folder &folder, const Pair &pair)
         result = folder.read(failed, kMaxRecordFileBytes, before.holder);
     }
     if (result.ok()) {
-        result = writePair(folder, pair, failed);
+        result = writePair(folder, pair, failed, [] { return true; });
         if (!result.ok()) {
             folder.write(scoreFileName(), before.score);
             if (failed == holderFileName())

@@ -8,6 +8,7 @@
 #include "recordfile.h"
 #include "recordtext.h"
 
+#include <functional>
 #include <optional>
 
 namespace segni::records::folder {
@@ -36,17 +37,26 @@ struct Intent
 };
 Intent readIntent(const Folder &folder);
 
+// Whether the lock is still this copy's: asked before each file is written,
+// since a copy held back long enough may have been overtaken. A write it
+// refuses fails as Busy.
+using StillHeld = std::function<bool()>;
+
 // Writes a pair into both record files where they stand; failed names the
 // file that could not be written.
-Result writePair(Folder &folder, const Pair &pair, QString &failed);
+Result writePair(Folder &folder, const Pair &pair, QString &failed, const StillHeld &held);
 // Sets the intent aside: removed, or emptied where this account may not
 // remove it (an empty intent names no pair).
-void discardIntent(Folder &folder, bool empty);
+void discardIntent(Folder &folder, bool empty, const StillHeld &held);
 // Under the lock only: completes or sets aside what an earlier save left.
-Result settleIntent(Folder &folder, const Intent &intent, QString &failed);
+// An intent that is kept is completed but stays: a copy whose lock was
+// taken over may still write a file of its own, and a whole intent is what
+// is read before the files.
+Result settleIntent(Folder &folder, const Intent &intent, QString &failed, const StillHeld &held,
+                    bool keep = false);
 // Records the decided pair in the intent file, flushed, before either
 // record file changes.
-Result commitIntent(Folder &folder, const Pair &pair);
+Result commitIntent(Folder &folder, const Pair &pair, const StillHeld &held);
 // A folder that takes no new file and holds no intent: both files written
 // where they stand, the old bytes put back when a write fails.
 std::optional<FileError> writeWithoutIntent(Folder &folder, const Pair &pair);

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "recordstore.h"
+#include "savetransaction.h"
 
 #include <QString>
 
@@ -30,8 +31,9 @@ class FolderStore final : public RecordStore
 {
 public:
     // folder ends in a separator. createFolder: start-up makes the folder
-    // when it is missing (the pupil's own; never the class's).
-    FolderStore(QString folder, bool createFolder);
+    // when it is missing (the pupil's own; never the class's). A save
+    // without the lock pauses before it reads its record back.
+    FolderStore(QString folder, bool createFolder, Pause pause = timerPause());
 
     Task<Loaded> load() override;
     Task<std::optional<Record>> peek() override;
@@ -43,6 +45,7 @@ public:
 private:
     QString m_folder;
     bool m_createFolder;
+    Pause m_pause;
 };
 
 } // namespace segni::records

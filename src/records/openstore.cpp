@@ -4,13 +4,13 @@
 
 namespace segni::records {
 
-std::unique_ptr<RecordStore> openStore(const RecordPlace &place)
+std::unique_ptr<RecordStore> openStore(const RecordPlace &place, Pause pause)
 {
     switch (place.kind) {
     case RecordPlace::Kind::Local:
-        return openLocalStore(place);
+        return openLocalStore(place, std::move(pause));
     case RecordPlace::Kind::Server:
-        return std::make_unique<ServerStore>(place.where);
+        return std::make_unique<ServerStore>(place.where, std::move(pause));
     }
     return nullptr;
 }

@@ -44,10 +44,58 @@ bool watchedTooLong(const QString &path, const QByteArray &text)
         entry.seen = seen;
         entry.since.start();
     }
-    return entry.since.elapsed() >= kStaleOwnerMs;
+    return entry.since.elapsed() >= staleOwnerMs();
+}
+
+// The text of the owner file there now, if any; one that cannot be read (on
+// Windows, one its holder is removing) is judged like one that names no
+// owner.
+bool readOwner(const Folder &folder, const QString &name, QByteArray &text)
+{
+    const Result read = folder.read(name, kMaxOwnerBytes, text);
+    if (!read.ok() && read.problem != FileProblem::TooLarge && read.problem != FileProblem::Missing)
+        text = QByteArrayLiteral("(unreadable)");
+    return read.problem != FileProblem::Missing;
+}
+
+// A name for an owner file on its way out that no other copy uses.
+QString setAsideName(const QString &ownerName)
+{
+    static int count = 0;
+    return ownerName + QStringLiteral(".gone-%1-%2")
+                           .arg(QCoreApplication::applicationPid())
+                           .arg(++count);
 }
 
 } // namespace
+
+void removeLeftovers(Folder &folder, const QString &prefix)
+{
+    for (const QString &name : folder.namesStartingWith(prefix)) {
+        QByteArray text;
+        // A set-aside owner file, or a whole intent on its way in.
+        const Result read = folder.read(name, 1024 * 1024, text);
+        if (read.problem == FileProblem::Missing)
+            continue;
+        if (ownerIsGone(text) || watchedTooLong(folder.path() + QLatin1Char('/') + name, text))
+            folder.remove(name);
+    }
+}
+
+int staleOwnerMs()
+{
+    return g_hooks.staleOwnerMs > 0 ? g_hooks.staleOwnerMs : kStaleOwnerMs;
+}
+
+void watchOwnerFile(const Folder &folder, const QString &ownerName)
+{
+    const QString path = folder.path() + QLatin1Char('/') + ownerName;
+    QByteArray text;
+    if (folder.kind(ownerName) != Kind::Plain || !readOwner(folder, ownerName, text))
+        watched().remove(path);
+    else
+        watchedTooLong(path, text);
+}
 
 void setTestHooks(const TestHooks &hooks)
 {
@@ -95,58 +143,70 @@ Lock::Try Lock::trySystemLock()
     return Try::NoLocks;
 }
 
+bool Lock::removeOwnerFile(const QByteArray &expected)
+{
+    // Moved first, so that only the file read there can go: a fresh one
+    // another copy made meanwhile under the same name goes back.
+    const QString aside = setAsideName(m_ownerName);
+    if (!m_folder->move(m_ownerName, aside).ok())
+        return false;
+    QByteArray moved;
+    if (readOwner(*m_folder, aside, moved) && moved != expected
+        && m_folder->move(aside, m_ownerName).ok())
+        return true;
+    m_folder->remove(aside);
+    return true;
+}
+
 Lock::Owner Lock::takeOwnerFile()
 {
     m_ownText = ownerText();
     const QString path = m_folder->path() + QLatin1Char('/') + m_ownerName;
-    // The text of the owner file there now; one that cannot be read (on
-    // Windows, one its holder is removing) is judged like one that names
-    // no owner.
-    const auto readOwner = [this](QByteArray &text) {
-        const Result read = m_folder->read(m_ownerName, kMaxOwnerBytes, text);
-        if (!read.ok() && read.problem != FileProblem::TooLarge && read.problem != FileProblem::Missing)
-            text = QByteArrayLiteral("(unreadable)");
-        return read.problem != FileProblem::Missing;
-    };
     for (int attempt = 0; attempt < 3; ++attempt) {
         const Result made = m_folder->create(m_ownerName, m_ownText);
         if (made.ok()) {
             m_ownsFile = true;
             watched().remove(path);
+            removeLeftovers(*m_folder, m_ownerName + QStringLiteral(".gone-"));
             return Owner::Taken;
         }
         switch (m_folder->kind(m_ownerName)) {
         case Kind::Missing:
             watched().remove(path);
-            // The folder takes no new file: the system's lock is all there
-            // is. Exists: its holder removed it just now.
-            if (made.problem != FileProblem::Exists)
+            // Exists: its holder removed it just now. Anything else: the
+            // folder takes no new file, or the disk is full.
+            if (made.problem != FileProblem::Exists) {
+                m_unshared = made;
                 return Owner::Unsupported;
+            }
             continue;
         case Kind::Plain:
         case Kind::Other: // on Windows, one its holder is removing
             break;
         case Kind::Folder:
+            m_unshared = {FileProblem::IsFolder, 0};
+            return Owner::Unsupported;
         case Kind::Link:
-            // Something else in its place: no owner file can be made here.
+            m_unshared = {FileProblem::IsLink, 0};
             return Owner::Unsupported;
         }
         QByteArray held;
-        if (!readOwner(held)) {
+        if (!readOwner(*m_folder, m_ownerName, held)) {
             watched().remove(path);
             continue;
         }
-        if (!ownerIsGone(held) && !watchedTooLong(path, held))
+        const bool gone = ownerIsGone(held);
+        if (!gone && !watchedTooLong(path, held))
             return Owner::Busy;
-        // Stale. Removed only while it still holds what was judged, so a
-        // fresh one made meanwhile stays.
-        QByteArray again;
-        if (!readOwner(again) || again != held)
-            continue;
-        // One this account may not remove (another pupil's, in a folder
-        // with the sticky bit): the system's lock is all there is.
-        if (!m_folder->remove(m_ownerName).ok() && m_folder->kind(m_ownerName) != Kind::Missing)
+        // Stale. One this account may not move (another pupil's, in a
+        // folder with the sticky bit) excludes nobody from now on.
+        // A copy that ended writes nothing more; one judged by time may.
+        if (removeOwnerFile(held)) {
+            m_tookOver = m_tookOver || !gone;
+        } else if (m_folder->kind(m_ownerName) != Kind::Missing) {
+            m_unshared = {FileProblem::Denied, 0};
             return Owner::Unsupported;
+        }
     }
     return Owner::Busy;
 }
@@ -173,8 +233,8 @@ Lock::State Lock::acquire(Folder &folder, const QString &name, const QString &ow
         case Owner::Taken:
             return State::Held;
         case Owner::Unsupported:
-            if (system == Try::Held)
-                return State::Held;
+            // The system's lock alone cannot be trusted: a share may grant
+            // it to every machine.
             release();
             return State::Unavailable;
         case Owner::Busy:
@@ -199,8 +259,8 @@ void Lock::unlock()
 {
     // The owner file goes before the system's lock, and only while it is
     // still this copy's own.
-    if (m_ownsFile && stillHeld())
-        m_folder->remove(m_ownerName);
+    if (m_ownsFile)
+        removeOwnerFile(m_ownText);
     m_ownsFile = false;
     release();
 }

@@ -12,6 +12,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -43,9 +44,12 @@ enum class SystemLocks {
 struct TestHooks
 {
     // Called right after each change on disk (a file made, truncated,
-    // written or removed), so a test can end the process there.
+    // written, moved or removed), so a test can end the process there.
     void (*changed)() = nullptr;
     SystemLocks locks = SystemLocks::Real;
+    // How long another host's owner file must stay the same to be stale;
+    // 0: kStaleOwnerMs.
+    int staleOwnerMs = 0;
 };
 void setTestHooks(const TestHooks &hooks);
 const TestHooks &testHooks();
@@ -76,6 +80,12 @@ public:
     Result write(const QString &name, const QByteArray &bytes);
     // Removes the name (a link itself, never what it points to).
     Result remove(const QString &name);
+    // Gives a file another name, which nothing may have yet (Exists).
+    Result move(const QString &from, const QString &to);
+    // Gives a file another name in one step, in place of what had it.
+    Result replace(const QString &from, const QString &to);
+    // The names in the folder that begin so.
+    QStringList namesStartingWith(const QString &prefix) const;
     // Whether this account may make new files in the folder (Unix asks
     // the system; Windows, whose access rules a program cannot read as
     // simply, makes a file that goes again when closed).
@@ -103,7 +113,10 @@ private:
 //   machine the system's lock on its own (NFS mounted nolock, SMB nobrl).
 // An owner file is stale, and is removed by the next copy, when its
 // process on this host is gone, or when this copy has seen the very same
-// file for longer than any save could take (kStaleOwnerMs).
+// file for kStaleOwnerMs. Only the file judged stale is ever removed: it is
+// first moved to a name of this copy's own and read again there; the
+// holder lets its own go the same way. A holder checks, before each file it
+// writes, that its owner file is still its own.
 class Lock
 {
 public:
@@ -114,12 +127,20 @@ public:
     Lock(const Lock &) = delete;
     Lock &operator=(const Lock &) = delete;
 
-    // Tries once. Busy: another copy holds it. Unavailable, with result fine:
-    // neither lock can be had here (no lock file, none can be made, and no
-    // owner file either, or no locks at all). With result not fine, the
-    // lock file is there but unusable (a link, not a plain file, or not
-    // writable by this account).
+    // Tries once. Busy: another copy holds it. Unavailable, with result not
+    // fine: the lock file is there but unusable (a link, not a plain file,
+    // or not writable by this account). Unavailable, with result fine: no
+    // lock that excludes copies on every machine can be had here, since no
+    // owner file can be made (a folder or a link in its place, a full disk,
+    // a folder that takes no new file) or a stale one cannot be removed
+    // (another pupil's, in a folder with the sticky bit); unshared() says
+    // why.
     State acquire(Folder &folder, const QString &name, const QString &ownerName, Result &result);
+    // Why an Unavailable lock excludes nothing: the owner file's problem.
+    const Result &unshared() const { return m_unshared; }
+    // Held by taking over from an owner file judged stale: its copy may
+    // yet go on writing what it was writing when it was held back.
+    bool tookOver() const { return m_tookOver; }
     // Whether the owner file this lock made is still there as it made it.
     bool stillHeld() const;
 
@@ -128,6 +149,9 @@ public:
 private:
     enum class Try { Held, Busy, NoLocks };
     enum class Owner { Taken, Busy, Unsupported };
+    // Removes the owner file only while it still holds the text given;
+    // false when it could not be moved away.
+    bool removeOwnerFile(const QByteArray &expected);
     // Each system's half: opens (or makes) the lock file, and asks once
     // for the lock.
     Result openFile(Folder &folder, const QString &name);
@@ -142,15 +166,32 @@ private:
     QString m_ownerName;
     QByteArray m_ownText;
     bool m_ownsFile = false;
+    bool m_tookOver = false;
+    Result m_unshared;
 };
 
-// How long an owner file from another host (or naming no owner) must stay
-// the same before it counts as left by a copy that crashed.
-constexpr int kStaleOwnerMs = 5000;
+// How long an owner file from another host (or naming no owner, or one this
+// copy cannot read) must stay the same before it counts as left by a copy
+// that crashed: far longer than a save takes, and longer than a copy is
+// held back by a network share that drops out and comes back.
+constexpr int kStaleOwnerMs = 60 * 1000;
+int staleOwnerMs();
 
-// The text of an owner file: this host (its name, and on Linux this boot of
-// it, which tells apart machines cloned from one image), this process, the
-// time.
+// Removes the files whose names begin so that a copy left behind when it
+// crashed (or was held back) on its way: those that name a process of this
+// host that is gone, and those this copy has seen unchanged for as long as
+// an owner file takes to be stale. A copy still running finds its own gone
+// from under it, which it takes as done.
+void removeLeftovers(Folder &folder, const QString &prefix);
+
+// Looks at the owner file there now, if any, so that this copy's watch of
+// it starts now: a copy that has seen the same owner file since early in
+// its game can judge it stale the moment it saves.
+void watchOwnerFile(const Folder &folder, const QString &ownerName);
+
+// The text of an owner file: this host (its name, and what tells apart
+// machines cloned from one image and copies in separate containers), this
+// process, the time.
 QByteArray ownerText();
 // Whether an owner file's text names a process of this host that is gone.
 bool ownerIsGone(const QByteArray &text);

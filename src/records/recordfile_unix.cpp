@@ -8,7 +8,9 @@
 #include <QSysInfo>
 
 #include <cerrno>
+#include <cstring>
 #include <limits>
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -231,6 +233,53 @@ Result Folder::remove(const QString &name)
     return {};
 }
 
+Result Folder::move(const QString &from, const QString &to)
+{
+    const QByteArray source = nameBytes(from);
+    const QByteArray target = nameBytes(to);
+    if (::renameat2(d->fd, source.constData(), d->fd, target.constData(), RENAME_NOREPLACE) == 0) {
+        changed();
+        return {};
+    }
+    // A share that cannot rename without replacing (NFS) takes a hard link
+    // and the old name's removal, which never replace either.
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return lastError();
+    if (::linkat(d->fd, source.constData(), d->fd, target.constData(), 0) != 0)
+        return lastError();
+    changed();
+    ::unlinkat(d->fd, source.constData(), 0);
+    changed();
+    return {};
+}
+
+Result Folder::replace(const QString &from, const QString &to)
+{
+    if (::renameat(d->fd, nameBytes(from).constData(), d->fd, nameBytes(to).constData()) != 0)
+        return lastError();
+    changed();
+    return {};
+}
+
+QStringList Folder::namesStartingWith(const QString &prefix) const
+{
+    QStringList names;
+    const int fd = ::openat(d->fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!dir) {
+        if (fd >= 0)
+            ::close(fd);
+        return names;
+    }
+    const QByteArray wanted = nameBytes(prefix);
+    while (const dirent *entry = ::readdir(dir)) {
+        if (std::strncmp(entry->d_name, wanted.constData(), size_t(wanted.size())) == 0)
+            names.append(QFile::decodeName(entry->d_name));
+    }
+    ::closedir(dir);
+    return names;
+}
+
 bool Folder::takesNewFiles() const
 {
     return ::faccessat(d->fd, ".", W_OK, AT_EACCESS) == 0;
@@ -295,10 +344,17 @@ void Lock::release()
 
 QByteArray hostIdentity()
 {
+    // The host's name, this boot of it (machines cloned from one image share
+    // a name), and the processes' namespace (containers on one host share
+    // both, but not each other's process ids).
     QByteArray identity = QSysInfo::machineHostName().toUtf8();
     QFile boot(QStringLiteral("/proc/sys/kernel/random/boot_id"));
     if (boot.open(QIODevice::ReadOnly))
         identity += ' ' + boot.readLine(64).trimmed();
+    char space[64];
+    const ssize_t length = ::readlink("/proc/self/ns/pid", space, sizeof space - 1);
+    if (length > 0)
+        identity += ' ' + QByteArray(space, length);
     return identity;
 }
 

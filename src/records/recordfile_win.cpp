@@ -79,6 +79,44 @@ HANDLE openFile(const std::wstring &path, DWORD access, DWORD disposition, DWORD
     return INVALID_HANDLE_VALUE;
 }
 
+// The GUID Windows gave this installation.
+QByteArray machineGuid()
+{
+    wchar_t value[64] = {};
+    DWORD size = sizeof value;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Cryptography", L"MachineGuid",
+                     RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, value, &size)
+        != ERROR_SUCCESS)
+        return QByteArray();
+    return QString::fromWCharArray(value).toUtf8();
+}
+
+// When this machine booted, as the kernel keeps it: the same for every
+// process until the next boot.
+QByteArray bootTime()
+{
+    struct TimeOfDay
+    {
+        LARGE_INTEGER bootTime;
+        LARGE_INTEGER currentTime;
+        LARGE_INTEGER timeZoneBias;
+        ULONG timeZoneId;
+        ULONG reserved;
+        ULONGLONG bootTimeBias;
+        ULONGLONG sleepTimeBias;
+    };
+    using Query = LONG(WINAPI *)(int, void *, ULONG, ULONG *);
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    const auto query = ntdll ? reinterpret_cast<Query>(
+                                   reinterpret_cast<void *>(GetProcAddress(ntdll, "NtQuerySystemInformation")))
+                             : nullptr;
+    TimeOfDay time = {};
+    constexpr int kSystemTimeOfDayInformation = 3;
+    if (!query || query(kSystemTimeOfDayInformation, &time, sizeof time, nullptr) < 0)
+        return QByteArray();
+    return QByteArray::number(time.bootTime.QuadPart);
+}
+
 Result writeAll(HANDLE handle, const QByteArray &bytes)
 {
     qsizetype done = 0;
@@ -195,6 +233,38 @@ Result Folder::remove(const QString &name)
     return {};
 }
 
+Result Folder::move(const QString &from, const QString &to)
+{
+    // Without MOVEFILE_REPLACE_EXISTING, what already has the new name stays.
+    if (!MoveFileExW(native(m_path, from).c_str(), native(m_path, to).c_str(), 0))
+        return lastError();
+    changed();
+    return {};
+}
+
+Result Folder::replace(const QString &from, const QString &to)
+{
+    if (!MoveFileExW(native(m_path, from).c_str(), native(m_path, to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return lastError();
+    changed();
+    return {};
+}
+
+QStringList Folder::namesStartingWith(const QString &prefix) const
+{
+    QStringList names;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(native(m_path, prefix + QLatin1Char('*')).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        names.append(QString::fromWCharArray(found.cFileName));
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
 bool Folder::takesNewFiles() const
 {
     // Windows tells by trying: a file made and gone again when closed.
@@ -266,7 +336,9 @@ void Lock::release()
 
 QByteArray hostIdentity()
 {
-    return QSysInfo::machineHostName().toUtf8();
+    // Lab PCs are often clones of one image, sharing their name and even
+    // their machine GUID: the moment this one booted tells them apart.
+    return QSysInfo::machineHostName().toUtf8() + ' ' + machineGuid() + ' ' + bootTime();
 }
 
 bool processRunning(qint64 pid)

@@ -37,6 +37,9 @@ struct Loaded
     std::optional<StoreError> error;
     // The record can be read, but this game cannot save one.
     std::optional<StoreError> readOnly;
+    // Saves are made, but nothing keeps two copies saving at the same
+    // moment apart.
+    std::optional<StoreError> unsafe;
 };
 
 // What one write under a save's exclusion came to.

@@ -40,6 +40,7 @@ struct Stored
     Record record;     // no record: two empty texts
     QByteArray etag;   // empty: there is no resource yet
     QByteArray body;   // as served
+    bool weak = false; // its version was weak (the error says so)
 };
 
 bool isRedirect(int status)
@@ -62,6 +63,8 @@ Stored fromReply(const QString &url, const WebReply &reply)
         stored.error = serverError(url, ServerProblem::Status, reply.status);
     } else if (!isStrongEtag(reply.etag)) {
         stored.error = serverError(url, ServerProblem::NoStrongEtag);
+        stored.weak = reply.etag.startsWith("W/");
+        stored.body = reply.body;
     } else {
         stored.etag = reply.etag;
         stored.body = reply.body;
@@ -82,13 +85,26 @@ Task<Stored> readStored(QString url)
     co_return fromReply(url, reply);
 }
 
+// Reads the record until its version is strong, for a moment at most: a
+// weak one means the record changed within the last second.
+Task<Stored> readSettled(QString url, Pause pause)
+{
+    Stored stored = co_await readStored(url);
+    for (int waited = 0; stored.weak && waited < kWeakEtagWaitMs; waited += 250) {
+        co_await pause(250);
+        stored = co_await readStored(url);
+    }
+    co_return stored;
+}
+
 // A save's try: the pair read with its ETag, replaced only where the
 // server still holds that version.
 class ServerSaveTry final : public SaveTry
 {
 public:
-    ServerSaveTry(QString url, Stored stored)
+    ServerSaveTry(QString url, Pause pause, Stored stored)
         : m_url(std::move(url))
+        , m_pause(std::move(pause))
         , m_stored(std::move(stored))
     {
     }
@@ -107,17 +123,32 @@ public:
         }
         const WebRequest put{"PUT", m_url, m_stored.etag, m_stored.etag.isEmpty(), body};
         const WebReply reply = co_await exchange(put, kWebTimeoutMs, 1024);
-        if (reply.status == 412)
-            outcome.overtaken = true;
-        else if (reply.status == 0)
+        const bool accepted = reply.status >= 200 && reply.status < 300;
+        if (reply.status == 0) {
             outcome.error = serverError(m_url, ServerProblem::Unreachable);
-        else if (reply.status < 200 || reply.status >= 300)
+            co_return outcome;
+        }
+        if (!accepted && reply.status != 412) {
             outcome.error = serverError(m_url, ServerProblem::Status, reply.status);
+            co_return outcome;
+        }
+        // What the server holds once its version has settled is what counts:
+        // a PUT it applied but whose answer was lost comes back as a 412 when
+        // Qt sends it again, and a server whose condition check does not
+        // hold its write back (Apache) may let another save in after it.
+        const Stored now = co_await readSettled(m_url, m_pause);
+        if (now.error && !now.weak) {
+            // This save's own answer is all there is to go by.
+            outcome.overtaken = !accepted;
+            co_return outcome;
+        }
+        outcome.overtaken = now.body != body;
         co_return outcome;
     }
 
 private:
     QString m_url;
+    Pause m_pause;
     Stored m_stored;
 };
 
@@ -171,23 +202,29 @@ std::optional<Record> parseWebRecord(const QByteArray &body)
     return Record{score + QLatin1String("\r\n"), holder + QLatin1String("\r\n")};
 }
 
-ServerStore::ServerStore(QString url)
+ServerStore::ServerStore(QString url, Pause pause)
     : m_url(std::move(url))
+    , m_pause(std::move(pause))
 {
 }
 
 Task<Loaded> ServerStore::load()
 {
     Loaded loaded;
-    const Stored stored = co_await readStored(m_url);
+    const Stored stored = co_await readSettled(m_url, m_pause);
     if (stored.error) {
         loaded.error = stored.error;
         co_return loaded;
     }
     loaded.record = stored.record;
     // A PUT that must not hold: a server that takes it ignores conditions,
-    // and two games ending together could each overwrite the other. It
-    // carries what was just read, so it changes nothing where it holds.
+    // and two games ending together could each overwrite the other. It is
+    // sent only over a whole record, with that record's very bytes, so that
+    // even a server that takes it keeps the record as it was (unless
+    // another game saved between the two requests); with no record yet, or
+    // one that is not a record, nothing is sent.
+    if (stored.etag.isEmpty() || !parseWebRecord(stored.body))
+        co_return loaded;
     const WebRequest put{"PUT", m_url, kNeverMatches, false, stored.body};
     const WebReply check = co_await exchange(put, kWebTimeoutMs, 1024);
     if (check.status == 0)
@@ -213,10 +250,14 @@ Task<Begun> ServerStore::beginSave()
 {
     Begun begun;
     Stored stored = co_await readStored(m_url);
-    if (stored.error)
+    // A weak version: the record changed within the last second, another
+    // game's save is under way.
+    if (stored.weak)
+        begun.busy = true;
+    else if (stored.error)
         begun.error = stored.error;
     else
-        begun.held = std::make_unique<ServerSaveTry>(m_url, std::move(stored));
+        begun.held = std::make_unique<ServerSaveTry>(m_url, m_pause, std::move(stored));
     co_return begun;
 }
 

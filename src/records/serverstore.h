@@ -16,6 +16,7 @@
 #pragma once
 
 #include "recordstore.h"
+#include "savetransaction.h"
 
 #include <QByteArray>
 #include <QString>
@@ -33,6 +34,9 @@ constexpr int kMaxWebHolderChars = 200;
 constexpr qint64 kMaxWebScore = 999999;
 // How long one request may take before the server counts as unreachable.
 constexpr int kWebTimeoutMs = 4000;
+// How long a server's weak ETag is waited out: Apache's mod_dav_fs gives a
+// weak one for a second after each write.
+constexpr int kWeakEtagWaitMs = 2500;
 
 // The body for a pair: the score's digits and the holder's name (without
 // control or format characters, cut to kMaxWebHolderChars), each with a
@@ -47,7 +51,8 @@ bool isStrongEtag(const QByteArray &etag);
 class ServerStore final : public RecordStore
 {
 public:
-    explicit ServerStore(QString url);
+    // A version the server calls weak is waited out in pauses.
+    explicit ServerStore(QString url, Pause pause = timerPause());
 
     // Start-up also checks that the server can keep saves apart: it sends
     // strong ETags and honours If-Match.
@@ -58,6 +63,7 @@ public:
 
 private:
     QString m_url;
+    Pause m_pause;
 };
 
 } // namespace segni::records

@@ -17,6 +17,8 @@
 //
 // LOCKS is how the system's locks behave: real (the default), failing or
 // granted; "server" makes FOLDER a record's web address instead.
+// SEGNI_STALE_OWNER_MS in the environment shortens the time another host's
+// owner file takes to be stale.
 
 #include "records/folderplace.h"
 #include "records/recordfile.h"
@@ -121,13 +123,14 @@ int main(int argc, char *argv[])
         store = std::make_unique<ServerStore>(place);
     else
         store = std::make_unique<FolderStore>(withTrailingSeparator(place), false);
+    const int staleMs = qEnvironmentVariableIntValue("SEGNI_STALE_OWNER_MS");
     if (std::strcmp(argv[2], "compete") == 0) {
-        fs::setTestHooks({nullptr, systemLocks(locks)});
+        fs::setTestHooks({nullptr, systemLocks(locks), staleMs});
         return run(compete(*store, QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4])));
     }
     g_changesLeft = std::atoi(argv[3]);
     g_freeze = std::strcmp(argv[4], "freeze") == 0;
-    fs::setTestHooks({changed, systemLocks(locks)});
+    fs::setTestHooks({changed, systemLocks(locks), staleMs});
     if (std::strcmp(argv[2], "save") == 0)
         return run(saveOne(*store));
     return run(loadOnce(*store));
