@@ -216,7 +216,7 @@ class Browser(Page):
                                              for a in message["params"]["args"]))
             elif message.get("method") == "Runtime.exceptionThrown":
                 self.console.append("exception: " + json.dumps(
-                    message["params"]["exceptionDetails"])[:500])
+                    message["params"]["exceptionDetails"])[:3000])
 
     def evaluate(self, expression):
         result = self.call("Runtime.evaluate", expression=expression, returnByValue=True,

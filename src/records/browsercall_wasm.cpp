@@ -9,9 +9,9 @@ namespace segni::records {
 
 namespace {
 
-QHash<int, std::function<void(int)>> &expected()
+QHash<int, std::function<void(int, int)>> &expected()
 {
-    static QHash<int, std::function<void(int)>> calls;
+    static QHash<int, std::function<void(int, int)>> calls;
     return calls;
 }
 
@@ -19,7 +19,7 @@ int g_next = 1;
 
 } // namespace
 
-int expectBrowserCall(std::function<void(int)> done)
+int expectBrowserCall(std::function<void(int, int)> done)
 {
     const int number = g_next++;
     expected().insert(number, std::move(done));
@@ -36,12 +36,13 @@ void forgetBrowserCall(int number)
 extern "C" EMSCRIPTEN_KEEPALIVE void segniBrowserCalled(int number, int value)
 {
     using namespace segni::records;
-    // Taken at once, so a second call finds nothing; run from the event
-    // loop, not from inside the browser's own callback.
-    std::function<void(int)> done = expected().take(number);
-    if (!done)
-        return;
+    // Run from the event loop, not from inside the browser's own callback,
+    // and only if somebody still waits by then; a second call finds nobody.
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [done = std::move(done), value] { done(value); },
+        QCoreApplication::instance(),
+        [number, value] {
+            if (const std::function<void(int, int)> done = expected().take(number))
+                done(number, value);
+        },
         Qt::QueuedConnection);
 }

@@ -8,8 +8,9 @@
 
 namespace segni::records {
 
-// A number the browser's script calls back with; done is called once.
-int expectBrowserCall(std::function<void(int value)> done);
+// A number the browser's script calls back with; done is called once, with
+// that number and the value the script gave.
+int expectBrowserCall(std::function<void(int number, int value)> done);
 // Nobody waits any longer: a call with this number does nothing.
 void forgetBrowserCall(int number);
 

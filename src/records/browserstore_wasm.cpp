@@ -149,7 +149,7 @@ struct LockRequest
     Answer<int> ask()
     {
         return Answer<int>([this](Answer<int>::Callback done) {
-            id = expectBrowserCall(std::move(done));
+            id = expectBrowserCall([done = std::move(done)](int, int held) { done(held); });
             segniLockRequest(id);
         });
     }

@@ -133,7 +133,7 @@ public:
     BrowserExchange(const WebRequest &request, int timeoutMs, qint64 maxBodyBytes,
                     std::function<void(WebReply)> done)
     {
-        m_id = expectBrowserCall([done = std::move(done)](int number) {
+        m_id = expectBrowserCall([done = std::move(done)](int number, int) {
             const WebReply reply = takeReply(number);
             segniFetchForget(number);
             done(reply);
