@@ -1,0 +1,142 @@
+#!/usr/bin/python3
+"""A private X server for every test and script that needs one: Xvfb on a
+display it picks itself (-displayfd), whether other displays are held by a
+lock file, a socket file or only an abstract socket (another container on
+the same machine, which no lock file here shows); optionally openbox on
+it, and a D-Bus session. Everything started is ended on close.
+
+As a command, runs COMMAND with DISPLAY set to a fresh Xvfb and ends the
+server after it:
+    display.py [--size WIDTHxHEIGHT] COMMAND [ARGUMENT...]
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+from report import Failure, check
+
+
+def wait_until(what, ready, process=None, seconds=10, fail=Failure):
+    """Waits for ready() to give something while process runs; returns it."""
+    deadline = time.monotonic() + seconds
+    while True:
+        if process is not None and process.poll() is not None:
+            raise fail("%s ended (status %s)" % (what, process.returncode))
+        found = ready()
+        if found:
+            return found
+        if time.monotonic() > deadline:
+            raise fail("%s: not within %d s" % (what, seconds))
+        time.sleep(0.1)
+
+
+class Display:
+    """Xvfb, and what runs on it, in a scratch folder of its own."""
+
+    def __init__(self, size="1024x768", work=None):
+        self.own_work = work is None
+        self.work = work or tempfile.mkdtemp(prefix="display.")
+        self.processes = []
+        self.logs = {}
+        read, write = os.pipe()
+        self.xvfb = self.spawn("xvfb", ["Xvfb", "-displayfd", str(write), "-screen", "0",
+                                        size + "x24", "-nolisten", "tcp"], pass_fds=(write,))
+        os.close(write)
+        number = b""
+        deadline = time.monotonic() + 10
+        while not number.endswith(b"\n"):
+            check(time.monotonic() < deadline, "Xvfb gave no display in 10 s")
+            chunk = os.read(read, 16)
+            check(chunk, "Xvfb ended before it gave a display: %s" % self.log("xvfb"))
+            number += chunk
+        os.close(read)
+        self.name = ":" + number.decode().strip()
+        self.env = dict(os.environ, DISPLAY=self.name)
+
+    def spawn(self, log, command, **options):
+        """Starts a process whose output goes to WORK/LOG.log."""
+        path = os.path.join(self.work, log + ".log")
+        self.logs[log] = path
+        with open(path, "ab") as out:
+            process = subprocess.Popen(command, stdout=out, stderr=subprocess.STDOUT,
+                                       stdin=subprocess.DEVNULL,
+                                       env=options.pop("env", getattr(self, "env", None)),
+                                       **options)
+        self.processes.append(process)
+        return process
+
+    def log(self, name):
+        try:
+            with open(self.logs[name], errors="replace") as f:
+                return f.read()
+        except (KeyError, OSError):
+            return ""
+
+    def show_logs(self, names=None):
+        for name in names or self.logs:
+            for line in self.log(name).splitlines()[-40:]:
+                print("  %s: %s" % (name, line))
+
+    def openbox(self):
+        """Starts openbox and waits until it manages windows."""
+        check(shutil.which("openbox"), "openbox is not installed")
+        ready = os.path.join(self.work, "wm-ready")
+        wm = self.spawn("wm", ["openbox", "--sm-disable", "--startup", "touch " + ready])
+        wait_until("openbox", lambda: os.path.exists(ready), wm)
+        return wm
+
+    def dbus_session(self, fail=Failure):
+        """A D-Bus session of its own; its address goes into env."""
+        read, write = os.pipe()
+        bus = self.spawn("bus", ["dbus-daemon", "--session", "--nofork", "--nopidfile",
+                                 "--print-address=%d" % write], pass_fds=(write,))
+        os.close(write)
+        address = b""
+        while not address.endswith(b"\n"):
+            chunk = os.read(read, 256)
+            if not chunk:
+                os.close(read)
+                raise fail("the D-Bus session did not start (status %s)" % bus.wait())
+            address += chunk
+        os.close(read)
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = address.decode().strip()
+        return bus
+
+    def close(self):
+        """Ends what was started, last first, then the server."""
+        for process in reversed(self.processes):
+            if process.poll() is None:
+                process.terminate()
+                try:
+                    process.wait(timeout=10)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
+        self.processes = []
+        if self.own_work:
+            shutil.rmtree(self.work, ignore_errors=True)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+
+def main(args):
+    size = "1024x768"
+    if args[:1] == ["--size"]:
+        size, args = args[1], args[2:]
+    if not args:
+        print(__doc__)
+        return 2
+    with Display(size) as display:
+        return subprocess.call(args, env=display.env)
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

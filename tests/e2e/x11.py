@@ -1,0 +1,123 @@
+"""The game on an X server, played with xdotool as from a keyboard: the
+window with the keyboard focus is the one the pupil types into, and
+pictures of windows are taken off the screen."""
+
+import os
+import signal
+import subprocess
+import time
+
+from PIL import ImageGrab
+
+import scenario
+import texts
+from report import Failure, check
+
+
+class X11(scenario.Driver):
+    def __init__(self, display, work, report):
+        self.display = display
+        self.env = dict(display.env)
+        self.work = work
+        self.data = os.path.join(work, "data")
+        self.game = None
+        report.on_failure.append(self.show)
+
+    def xdotool(self, *args):
+        return subprocess.run(["xdotool", *args], env=self.env, capture_output=True,
+                              text=True).stdout.strip()
+
+    def start(self, command, env=None):
+        self.game = self.display.spawn("game", command, env=env or self.env)
+
+    def focused(self):
+        return self.xdotool("getwindowfocus", "getwindowname")
+
+    def window(self, title, seconds=30):
+        """The window of that title, once it has the keyboard focus."""
+        deadline = time.monotonic() + seconds
+        while self.focused() != title:
+            check(self.game is None or self.game.poll() is None,
+                  "the game ended (status %s), waiting for %r" % (self.game.returncode, title))
+            check(time.monotonic() < deadline, "no focused window titled %r (focus: %r)"
+                  % (title, self.focused()))
+            time.sleep(0.1)
+        return self.xdotool("getwindowfocus")
+
+    def screen(self):
+        return ImageGrab.grab(xdisplay=self.display.name)
+
+    def geometry(self, window):
+        """Where the window's own area is on the screen. (xdotool's own
+        answer is off by the frame under a window manager.)"""
+        info = subprocess.run(["xwininfo", "-id", window], env=self.env, capture_output=True,
+                              text=True).stdout
+        values = dict(line.strip().split(": ", 1) for line in info.splitlines()
+                      if ": " in line)
+        return tuple(int(values[k]) for k in ("Absolute upper-left X", "Absolute upper-left Y",
+                                              "Width", "Height"))
+
+    def picture(self, title):
+        x, y, width, height = self.geometry(self.window(title))
+        return self.screen().crop((x, y, x + width, y + height))
+
+    def type(self, text):
+        subprocess.run(["xdotool", "type", "--delay", "30", "--", text], env=self.env,
+                       check=True)
+
+    def key(self, *names):
+        subprocess.run(["xdotool", "key", "--delay", "30", *names], env=self.env, check=True)
+
+    def enter(self):
+        self.key("Return")
+
+    def exit(self):
+        self.key("alt+x")
+
+    def terminate(self):
+        self.game.send_signal(signal.SIGTERM)
+
+    def ended(self, seconds=10):
+        try:
+            status = self.game.wait(timeout=seconds)
+        except subprocess.TimeoutExpired:
+            raise Failure("the game did not end")
+        check(status == 0, "the game ended with status %d" % status)
+
+    def record(self):
+        folder = os.path.join(self.data, "segni")
+        kept = {}
+        for name in (texts.SCORE_FILE, texts.HOLDER_FILE):
+            path = os.path.join(folder, name)
+            if os.path.exists(path):
+                with open(path, "rb") as f:
+                    kept[name] = f.read()
+        return kept
+
+    def show(self):
+        if self.game is not None:
+            print("  (the game %s)" % ("is still running" if self.game.poll() is None
+                                      else "has ended, status %s" % self.game.returncode))
+        try:
+            print("  record files: %r" % self.record())
+        except OSError:
+            pass
+        self.display.show_logs()
+
+
+def desktop_env(work, base):
+    """A pupil's session of its own in WORK: a home, data and runtime
+    folders, no regional settings (the goodbye's date is dd/MM/yyyy), no
+    scale set from outside."""
+    env = dict(base)
+    for key in ("QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS", "QT_QPA_PLATFORM",
+                "WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP"):
+        env.pop(key, None)
+    env.update(HOME=os.path.join(work, "home"), XDG_DATA_HOME=os.path.join(work, "data"),
+               XDG_RUNTIME_DIR=os.path.join(work, "run"),
+               XDG_CONFIG_HOME=os.path.join(work, "config"),
+               XDG_CACHE_HOME=os.path.join(work, "cache"), LC_ALL="C.UTF-8", LANG="C.UTF-8")
+    for folder in ("home", "run", "config"):
+        os.makedirs(os.path.join(work, folder), exist_ok=True)
+    os.chmod(env["XDG_RUNTIME_DIR"], 0o700)
+    return env
