@@ -37,11 +37,17 @@ def wait_until(what, ready, process=None, seconds=10, fail=Failure):
 class Display:
     """Xvfb, and what runs on it, in a scratch folder of its own."""
 
-    def __init__(self, size="1024x768", work=None):
+    def __init__(self, size="1024x768", work=None, existing=None):
+        """A new Xvfb of that size; or, with existing, the display of that
+        name that someone else started."""
         self.own_work = work is None
         self.work = work or tempfile.mkdtemp(prefix="display.")
         self.processes = []
         self.logs = {}
+        if existing:
+            self.name = existing
+            self.env = dict(os.environ, DISPLAY=existing)
+            return
         read, write = os.pipe()
         self.xvfb = self.spawn("xvfb", ["Xvfb", "-displayfd", str(write), "-screen", "0",
                                         size + "x24", "-nolisten", "tcp"], pass_fds=(write,))

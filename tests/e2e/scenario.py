@@ -62,23 +62,33 @@ def product(factors):
     return factors[0] * factors[1] * factors[2]
 
 
-def start(driver, report, name):
-    """The name prompt, the greeting, and the game window with the keyboard."""
+def named(driver, report, name):
+    """The name prompt read, the name typed into it."""
     driver.reads(texts.PROMPT_TITLE, texts.PROMPT)
     driver.type(name)
+    report.ok("the name prompt read %r; %s typed" % (texts.PROMPT, name))
+
+
+def greeted(driver, report, name):
+    """The name given, the greeting read, and the game window with the
+    keyboard."""
     driver.enter()
     driver.reads(texts.GREETING_TITLE, texts.greeting(name))
-    report.ok("the name prompt read %r; %s typed; the greeting read %r"
-              % (texts.PROMPT, name, texts.greeting(name)))
     driver.enter()
     driver.window(texts.GAME_TITLE)
+    report.ok("the greeting read %r; the game window has the keyboard" % texts.greeting(name))
+
+
+def start(driver, report, name):
+    named(driver, report, name)
+    greeted(driver, report, name)
 
 
 def answer_right(driver, report):
     factors = driver.question()
     driver.type(str(product(factors)))
     driver.enter()
-    report.ok("question %d x (%d) x (%d) read off the screen, %d answered"
+    report.ok("question %d x (%d) x (%d) read, %d answered"
               % (*factors, product(factors)))
     return factors
 
@@ -129,5 +139,5 @@ def game(driver, report, name="Anna", announced=False, ending="exit"):
     stored(driver, report, 1, name)
 
 
-__all__ = ["Driver", "Failure", "game", "start", "answer_right", "record_announced",
-           "goodbye", "stored", "product"]
+__all__ = ["Driver", "Failure", "game", "named", "greeted", "start", "answer_right",
+           "record_announced", "goodbye", "stored", "product"]
