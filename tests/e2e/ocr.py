@@ -28,11 +28,44 @@ def words(text):
     return " ".join(text.split())
 
 
+def prepared(image, enlarge):
+    """Grey, dark on light (a page's light text on black is turned over),
+    enlarged."""
+    image = ImageOps.grayscale(image.convert("RGB"))
+    if sorted(image.getdata())[image.width * image.height // 2] < 128:
+        image = ImageOps.invert(image)
+    return image.resize((image.width * enlarge, image.height * enlarge), Image.LANCZOS)
+
+
 def read(image, enlarge=3):
     """The text of a picture of a box or a page, its blanks as words()."""
-    image = ImageOps.grayscale(image)
-    return words(tesseract(image.resize((image.width * enlarge, image.height * enlarge),
-                                        Image.LANCZOS)))
+    return words(tesseract(prepared(image, enlarge)))
+
+
+def places(image, enlarge=3):
+    """Each word read in the picture with its box, (word, left, top,
+    right, bottom) in the picture's own pixels, in reading order."""
+    data = io.BytesIO()
+    prepared(image, enlarge).save(data, "PNG")
+    result = subprocess.run([TESSERACT, "stdin", "stdout", "--dpi", "96", "--psm", "11",
+                             "-l", "eng", "tsv"], input=data.getvalue(), capture_output=True)
+    found = []
+    for line in result.stdout.decode("utf-8", "replace").splitlines()[1:]:
+        fields = line.split("\t")
+        if len(fields) == 12 and fields[11].strip():
+            left, top, width, height = (int(v) / enlarge for v in fields[6:10])
+            found.append((fields[11].strip(), left, top, left + width, top + height))
+    return found
+
+
+def locate(image, word, enlarge=3):
+    """Where the picture shows the word (the centre of the first reading
+    of it), or None; and the words read, for a report."""
+    found = places(image, enlarge)
+    for text, left, top, right, bottom in found:
+        if text.strip(".,:;!?") == word:
+            return ((left + right) / 2, (top + bottom) / 2), found
+    return None, [text for text, *_ in found]
 
 
 def shows(image, text, enlarge=3):

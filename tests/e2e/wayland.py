@@ -7,7 +7,6 @@ on which window, is read from the game's own protocol log
 import os
 import re
 import shutil
-import subprocess
 import time
 
 from display import wait_until

@@ -2,8 +2,9 @@
 over http on 127.0.0.1, and a browser, headless, driven with its own input
 events over a websocket (python3-websocket): Debian's Chromium over the
 DevTools protocol, Debian's Firefox ESR over WebDriver BiDi, the two with
-the same methods. The page's windows are read off the DOM Qt for
-WebAssembly builds: one element per window, with its title bar and
+the same methods; each protocol supplies only its own commands and how
+its answers and events look. The page's windows are read off the DOM Qt
+for WebAssembly builds: one element per window, with its title bar and
 canvas."""
 
 import base64
@@ -16,17 +17,10 @@ import threading
 import time
 import urllib.request
 
+from report import Failure, check
+
 CHROMIUM = "/usr/bin/chromium"
 FIREFOX = "/usr/bin/firefox-esr"
-
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, what):
-    if not condition:
-        raise Failure(what)
 
 
 class Folder:
@@ -56,7 +50,6 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
         pass
 
 
-
 def wait_for_browser(process, what, read, seconds=30):
     """What read() finds once the browser has written it, while it runs."""
     deadline = time.monotonic() + seconds
@@ -74,6 +67,27 @@ class Page:
     each driver below supplies the protocol's own commands."""
 
     name = ""
+
+    def call(self, method, **params):
+        """Sends a command and waits for its answer; events that come
+        first go to event()."""
+        self.next_id += 1
+        self.socket.send(json.dumps({"id": self.next_id, "method": method, "params": params}))
+        while True:
+            message = json.loads(self.socket.recv())
+            if message.get("id") == self.next_id:
+                error = self.error_of(message)
+                if error:
+                    raise Failure("%s: %s" % (method, error))
+                return message["result"]
+            self.event(message)
+
+    def error_of(self, answer):
+        raise NotImplementedError
+
+    def event(self, message):
+        """Keeps what the page wrote to its console."""
+        raise NotImplementedError
 
     def evaluate(self, expression):
         """The value of a JavaScript expression (awaited when a promise),
@@ -155,10 +169,18 @@ class Page:
             self.process.kill()
             self.process.wait()
 
-    def screenshot(self, window, path):
+    def shot(self, window):
+        """A PNG picture of the window's canvas."""
+        return base64.b64decode(self.capture(window["x"], window["y"], window["width"],
+                                             window["height"]))
+
+    def save_shot(self, window):
+        """The same, in a file of the browser's scratch folder; its path."""
+        self.shots = getattr(self, "shots", 0) + 1
+        path = os.path.join(self.scratch, "shot%d.png" % self.shots)
         with open(path, "wb") as f:
-            f.write(base64.b64decode(self.capture(
-                window["x"], window["y"], window["width"], window["height"])))
+            f.write(self.shot(window))
+        return path
 
 
 class Browser(Page):
@@ -168,6 +190,7 @@ class Browser(Page):
 
     def __init__(self, profile, log):
         import websocket
+        self.scratch = profile
         # Written anew by this browser; one left by the last is stale.
         active = os.path.join(profile, "DevToolsActivePort")
         if os.path.exists(active):
@@ -202,21 +225,16 @@ class Browser(Page):
         # headless one is otherwise never focused.
         self.call("Emulation.setFocusEmulationEnabled", enabled=True)
 
-    def call(self, method, **params):
-        self.next_id += 1
-        self.socket.send(json.dumps({"id": self.next_id, "method": method, "params": params}))
-        while True:
-            message = json.loads(self.socket.recv())
-            if message.get("id") == self.next_id:
-                if "error" in message:
-                    raise Failure("%s: %s" % (method, message["error"]))
-                return message["result"]
-            if message.get("method") == "Runtime.consoleAPICalled":
-                self.console.append(" ".join(str(a.get("value", a.get("description", "")))
-                                             for a in message["params"]["args"]))
-            elif message.get("method") == "Runtime.exceptionThrown":
-                self.console.append("exception: " + json.dumps(
-                    message["params"]["exceptionDetails"])[:500])
+    def error_of(self, answer):
+        return answer.get("error")
+
+    def event(self, message):
+        if message.get("method") == "Runtime.consoleAPICalled":
+            self.console.append(" ".join(str(a.get("value", a.get("description", "")))
+                                         for a in message["params"]["args"]))
+        elif message.get("method") == "Runtime.exceptionThrown":
+            self.console.append("exception: " + json.dumps(
+                message["params"]["exceptionDetails"])[:500])
 
     def evaluate(self, expression):
         result = self.call("Runtime.evaluate", expression=expression, returnByValue=True,
@@ -311,6 +329,7 @@ class Firefox(Page):
 
     def __init__(self, profile, log):
         import websocket
+        self.scratch = profile
         os.makedirs(profile, exist_ok=True)
         # A quiet browser: no first-run pages, no update or telemetry calls.
         with open(os.path.join(profile, "user.js"), "w") as f:
@@ -346,18 +365,14 @@ class Firefox(Page):
         self.call("session.subscribe", events=["log.entryAdded"])
         self.context = self.call("browsingContext.getTree")["contexts"][0]["context"]
 
-    def call(self, method, **params):
-        self.next_id += 1
-        self.socket.send(json.dumps({"id": self.next_id, "method": method, "params": params}))
-        while True:
-            message = json.loads(self.socket.recv())
-            if message.get("id") == self.next_id:
-                if message.get("type") == "error":
-                    raise Failure("%s: %s: %s" % (method, message.get("error"),
-                                                  message.get("message")))
-                return message["result"]
-            if message.get("method") == "log.entryAdded":
-                self.console.append(str(message["params"].get("text")))
+    def error_of(self, answer):
+        if answer.get("type") == "error":
+            return "%s: %s" % (answer.get("error"), answer.get("message"))
+        return None
+
+    def event(self, message):
+        if message.get("method") == "log.entryAdded":
+            self.console.append(str(message["params"].get("text")))
 
     def evaluate(self, expression):
         # The value crosses as JSON text, as DevTools gives it.

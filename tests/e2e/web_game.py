@@ -1,0 +1,388 @@
+#!/usr/bin/python3
+"""The web page (./scripts/web) played as a pupil would, in Debian's
+Chromium over the DevTools protocol and in Debian's Firefox ESR over
+WebDriver BiDi, both headless (browser.py, page.py): the folder served
+over http from 127.0.0.1, a fresh browser profile, keys typed and taps
+given as the browser's own input events. Texts and the question are read
+with Tesseract off screenshots at the scale the page draws the game at.
+
+- A game (scenario.py's steps), in Chromium and again in Firefox: the
+  name prompt read and the name typed into it straight away, the
+  greeting read, the question read off the canvas, the answer begun
+  straight away from the keys and finished after a tap on the box through
+  an input method (keys in Firefox, whose driver has none), letters
+  refused both ways, a digit erased with Backspace, Exit, the goodbye and
+  the record's confirmation read; the page then says the game is over
+  (read off it, its colours and place checked), the record is one item
+  of the browser's local storage holding both record files' bytes, and
+  the page's button, tapped where the page shows it, starts another game
+  without a reload. Before the answer the view takes the sizes of a
+  whiteboard, a Chromebook, a tablet and a phone held sideways: at each
+  the windows lie inside the view and (drawn at scale 1 or more) the same
+  question reads right; held upright, the phone shows the prompt to turn
+  it. The game begins at 1024x768 in Chromium, 1366x768 in Firefox.
+- The same profile after the browser is restarted, with the page's server
+  gone: the page comes from the browser's offline copy, and the record
+  is still there.
+- A game by touch in Chromium, on a tablet: the name prompt's field
+  (which asks for the on-screen keyboard) and its OK, the greeting's OK,
+  the answer box, the menu bar and one of its submenus, the box that
+  entry opens, Exit, the goodbye's and the record's OK and the closing
+  page's button, all tapped.
+- The test build (a one-minute clock): the new-game question read, the
+  time runs out while it is open; the question closes and the goodbye
+  comes, then the end, whose button takes Enter for another game.
+- The class's record on the school's web server (schoolserver.py): two
+  browser profiles play, one scoring 1 and one 2, and Exit is tapped in
+  both at once. The server keeps 2 by its holder, each pupil is told
+  their record was saved or who beat it meanwhile, and neither browser
+  keeps a record of its own. Then junk served as the record (a game is
+  played against no record) and the server stopped before Exit: the
+  pupil is told the save failed.
+
+Usage: web_game.py PAGE-FOLDER TEST-PAGE-FOLDER SCREENPROBE [ROUNDS]
+Exits 77 (skipped) when there is no page, no Chromium, no Firefox or no
+websocket client.
+"""
+
+import os
+import shutil
+import sys
+import tempfile
+import time
+
+import scenario
+import texts
+from browser import CHROMIUM, FIREFOX, Browser, Firefox, Folder
+from page import Page
+from report import Failure, Report, check, skip
+from schoolserver import SchoolServer, Unavailable
+
+# The game window's size at scale 1 (its client area is 792 pixels wide).
+GAME_WIDTH = 792
+# Views a school has: a whiteboard, a Chromebook, a tablet, a phone held
+# sideways, and upright.
+WHITEBOARD, CHROMEBOOK, TABLET = (1920, 1080), (1366, 768), (1024, 768)
+PHONE, PHONE_UPRIGHT = (844, 390), (390, 844)
+
+
+def fits(page, view, factors, scales):
+    """The view at this size: the game window, drawn whole at the largest
+    scale that fits, in the middle of the view, every window inside it, and
+    the question still reads the same."""
+    browser = page.browser
+    browser.resize(*view)
+
+    def settled(windows):
+        scale = browser.scale()
+        game_window = next((w for w in windows if w["title"] == texts.GAME_TITLE), None)
+        if not game_window or abs(game_window["width"] - GAME_WIDTH * scale) > 1.5:
+            return None
+        if not all(w["outer"][0] >= 0 and w["outer"][1] >= 0 and w["outer"][2] <= view[0]
+                   and w["outer"][3] <= view[1] for w in windows):
+            return None
+        # Until the page has taken the new view, the window stands as it
+        # was placed for the old one: off the middle, or with room to spare
+        # both ways. A hundredth more of scale is about 8 pixels.
+        left, top, right, bottom = game_window["outer"]
+        centred = abs(left - (view[0] - right)) <= 3 and abs(top - (view[1] - bottom)) <= 3
+        tight = min(view[0] - (right - left), view[1] - (bottom - top)) <= 16
+        return game_window if centred and tight else None
+
+    browser.wait_for("the game filling a %dx%d view" % view, settled, 15)
+    # Drawn smaller than designed (a phone), a factor's minus sign is too
+    # thin to be read for sure: there the window's place and size are
+    # checked, and the question again once the view is larger. The window
+    # may show a frame drawn at the scale before for a moment.
+    if browser.scale() >= 1:
+        deadline = time.monotonic() + 10
+        shown = page.question()
+        while shown != factors and time.monotonic() < deadline:
+            time.sleep(0.5)
+            browser.wait_for("the game filling a %dx%d view" % view, settled, 15)
+            shown = page.question()
+        check(shown == factors, "at %dx%d the question reads %s, it was %s"
+              % (view + (shown, factors)))
+    scales["%dx%d" % view] = browser.scale()
+
+
+def turn_prompt(browser):
+    return browser.evaluate("""(() => {
+        const turn = document.querySelector('#turn');
+        const r = turn.getBoundingClientRect();
+        return getComputedStyle(turn).display !== 'none' && r.width >= window.innerWidth
+            && r.height >= window.innerHeight ? turn.innerText : null;
+    })()""")
+
+
+def load(page, url, view):
+    page.browser.resize(*view)
+    page.browser.navigate(url)
+    page.window(texts.PROMPT_TITLE, 120)
+
+
+def play_a_game(page, report, url, view, scales):
+    browser = page.browser
+    load(page, url, view)
+    # Typed straight away, as at a keyboard: the box has the focus.
+    scenario.start(page, report, "Anna")
+    check(turn_prompt(browser) is None, "the page asks to turn a %dx%d view" % tuple(view))
+    factors = page.question()
+    # The view takes other sizes during the game, which goes on at each.
+    for size in (WHITEBOARD, CHROMEBOOK, PHONE_UPRIGHT, PHONE, TABLET, view):
+        if size == PHONE_UPRIGHT:
+            browser.resize(*size)
+            check(turn_prompt(browser) == texts.TURN_PROMPT, "a phone held upright is not "
+                  "asked to turn (%r)" % turn_prompt(browser))
+        else:
+            fits(page, size, factors, scales)
+            check(turn_prompt(browser) is None, "the page asks to turn a %dx%d view" % size)
+    report.ok("the game fits each view, the question reads the same at scale 1 or more; "
+              "an upright phone is asked to turn")
+    answer = str(scenario.product(factors))
+    # Typed straight away, as at a keyboard: the answer box has the focus.
+    # A letter is refused; the answer's first character goes in.
+    browser.type("a")
+    browser.type(answer[0])
+    # Then as on a tablet: the box tapped, text from the on-screen keyboard
+    # (an input method) with a letter refused, a digit erased, the rest.
+    page.tap("txtAnswer")
+    browser.commit("x")
+    browser.type("9")
+    browser.key("Backspace")
+    browser.type(answer[1:])
+    browser.key("Enter")
+    report.ok("%d x (%d) x (%d) answered, with letters refused and a digit erased" % tuple(factors))
+    scenario.goodbye(page, report, "Anna")
+    again = page.closing()
+    report.ok("the closing page reads %r in its colours, with a button below" % texts.CLOSING)
+    # The right answer counted (the score 1 beat no record) under the name.
+    scenario.stored(page, report, 1, "Anna")
+    # Another game from the end, without a reload: the button tapped where
+    # the page shows it.
+    browser.tap(*again)
+    page.window(texts.PROMPT_TITLE)
+    # The page's files are kept for play without a network by now.
+    check(browser.evaluate("""Promise.race([
+        navigator.serviceWorker.ready.then(r => !!r.active),
+        new Promise(r => setTimeout(() => r(false), 30000))])"""),
+          "the page's files were not kept for play without a network")
+    report.ok("another game from the closing page's button; the page kept for offline play")
+
+
+def record_after_restart(page, report, url, view, scales):
+    load(page, url, view)
+    scenario.start(page, report, "Bruno")
+    scenario.stored(page, report, 1, "Anna")
+
+
+def keyboard_asked(browser):
+    """Whether the page's text input for an on-screen keyboard has the
+    focus."""
+    return browser.evaluate("""(() => {
+        let e = document.activeElement;
+        while (e && e.shadowRoot && e.shadowRoot.activeElement)
+            e = e.shadowRoot.activeElement;
+        return !!e && (e.tagName === 'INPUT' || e.tagName === 'TEXTAREA');
+    })()""")
+
+
+def play_by_touch(page, report, url, view, scales):
+    browser = page.browser
+    browser.start_touch()
+    load(page, url, view)
+    # The field, then OK.
+    page.tap_box(texts.PROMPT_TITLE, texts.PROMPT, "field")
+    check(keyboard_asked(browser), "a tap on the name field asks for no on-screen keyboard")
+    browser.commit("Dario")
+    page.tap_box(texts.PROMPT_TITLE, texts.PROMPT)
+    page.tap_box(texts.GREETING_TITLE, texts.greeting("Dario"))
+    window = page.window(texts.GAME_TITLE)
+    factors = page.question()
+    page.tap("txtAnswer")
+    check(keyboard_asked(browser), "a tap on the answer box asks for no on-screen keyboard")
+    browser.commit(str(scenario.product(factors)))
+    browser.key("Enter")
+    # The menu bar's entry, then the one entry of its submenu.
+    page.tap("Ciao")
+    menu = browser.wait_for("the submenu", lambda windows: next(
+        (w for w in windows if w["title"] not in (texts.GAME_TITLE, "")
+         or (w["title"] == "" and w["width"] < window["width"])), None), 10)
+    browser.tap(menu["x"] + menu["width"] / 2, menu["y"] + menu["height"] / 2)
+    page.tap_box(texts.BOX_TITLE, texts.CREDITS)
+    page.window(texts.GAME_TITLE)
+    page.exit()
+    page.tap_box(texts.goodbye_title(), texts.goodbye("Dario"))
+    page.tap_box(texts.BOX_TITLE, texts.SAVED)
+    browser.tap(*page.closing())
+    page.window(texts.PROMPT_TITLE)
+    report.ok("a game by touch: the name field and OK, the greeting's OK, the answer box, "
+              "the menu and %r, Exit, the goodbye's and the record's OK, the closing page's "
+              "button" % texts.CREDITS)
+
+
+def time_up_in_a_box(page, report, url, view, scales):
+    browser = page.browser
+    load(page, url, view)
+    scenario.start(page, report, "Carla")
+    # NUOVO GIOCO from the keyboard: Alt, then the third entry of the bar.
+    for key in ("Alt", "ArrowRight", "ArrowRight", "Enter"):
+        browser.key(key)
+    page.reads(texts.NEW_GAME_TITLE, texts.NEW_GAME)
+    # The one-minute clock runs out behind the question: it closes, and the
+    # goodbye comes in front of the window.
+    page.window(texts.goodbye_title(), 90)
+    check(not any(w["title"] == texts.NEW_GAME_TITLE for w in browser.windows()),
+          "the new-game question stayed open under the goodbye")
+    page.enter()
+    page.end()
+    # Another game from the end's button, which has the keyboard.
+    page.enter()
+    page.window(texts.PROMPT_TITLE)
+    report.ok("the time ran out behind the new-game question: it closed for the goodbye")
+
+
+def class_record(pages, report, server):
+    pupils = (("Anna", 1), ("Bruno", 2))
+    exits = []
+    for page, (name, right) in zip(pages, pupils):
+        load(page, server.url, TABLET)
+        scenario.start(page, report, name)
+        for question in range(right):
+            if question:
+                # The next question; the first right answer beat no
+                # record, which this question announces.
+                scenario.record_announced(page, report)
+            scenario.answer_right(page, report)
+        exits.append(page.place("cmdExit"))
+    # Both games end at the same moment, the higher score's a hair first.
+    for page, place in reversed(list(zip(pages, exits))):
+        page.browser.tap(*place)
+    for page, (name, right) in zip(pages, pupils):
+        page.reads(texts.goodbye_title(), texts.goodbye(name))
+        page.enter()
+        if name == "Bruno":
+            page.reads(texts.BOX_TITLE, texts.SAVED)
+            report.note("%s: told the record is saved" % name)
+        else:
+            try:
+                page.reads(texts.BOX_TITLE, texts.SAVED, seconds=2)
+                report.note("%s: told the record is saved" % name)
+            except Failure:
+                page.reads(texts.BOX_TITLE, texts.beaten_meanwhile("Bruno", 2))
+                report.note("%s: told Bruno beat it meanwhile" % name)
+        check(page.browser.evaluate("localStorage.getItem('segni/record')") is None,
+              "%s's browser kept a record of its own" % name)
+    with open(server.record, "rb") as f:
+        kept = f.read()
+    check(kept == b"2\r\nBruno\r\n", "the school's server keeps %r" % kept)
+    report.ok("the class's record: the server keeps 2 by Bruno; each pupil told what "
+              "became of their record; no browser kept one of its own")
+
+
+def server_gone(page, report, server):
+    """Junk where the record should be reads as no record; the server gone
+    before the end, the save says so."""
+    with open(server.record, "wb") as f:
+        f.write(bytes(range(256)))
+    load(page, server.url, TABLET)
+    scenario.start(page, report, "Carla")
+    scenario.answer_right(page, report)
+    server.close()
+    page.exit()
+    page.reads(texts.goodbye_title(), texts.goodbye("Carla"))
+    page.enter()
+    page.reads(texts.BOX_TITLE, texts.SERVER_FAILED)
+    report.ok("junk on the school's server read as no record; with the server gone the "
+              "pupil is told the save failed")
+
+
+def main(report):
+    if len(sys.argv) not in (4, 5):
+        print(__doc__)
+        sys.exit(2)
+    page_folder, test_folder, probe = sys.argv[1:4]
+    rounds = int(sys.argv[4]) if len(sys.argv) == 5 else int(os.environ.get("WEB_GAME_ROUNDS",
+                                                                            "1"))
+    for folder in (page_folder, test_folder):
+        if not os.path.isfile(os.path.join(folder, "index.html")):
+            skip("no web page in %s (./scripts/web builds it)" % folder)
+    if not os.access(CHROMIUM, os.X_OK):
+        skip("Chromium is not installed (./scripts/web installs it)")
+    if not os.access(FIREFOX, os.X_OK):
+        skip("Firefox ESR is not installed (./scripts/web installs it)")
+    try:
+        import websocket  # noqa: F401 (only whether it is there)
+    except ImportError:
+        skip("python3-websocket is not installed (./scripts/web installs it)")
+
+    for round_ in range(1, rounds + 1):
+        work = tempfile.mkdtemp(prefix="web_game.")
+        report.cleanups.append(lambda work=work: shutil.rmtree(work, ignore_errors=True))
+        log = open(os.path.join(work, "browsers.log"), "w")
+        report.cleanups.append(log.close)
+        served = {"page": Folder(page_folder), "test": Folder(test_folder)}
+        report.cleanups.append(lambda: [folder.close() for folder in served.values()])
+        profile = os.path.join(work, "profile")
+        scales = {}
+        # Each step in a fresh profile but the restart, which reopens the
+        # last one with the page's server gone.
+        for step, kind, run, folder, view in (
+                ("a game", Browser, play_a_game, "page", TABLET),
+                ("the record after a restart, offline", Browser, record_after_restart,
+                 "page", TABLET),
+                ("a game by touch", Browser, play_by_touch, "again", TABLET),
+                ("a game in Firefox", Firefox, play_a_game, "again", CHROMEBOOK),
+                ("time up with a box open", Browser, time_up_in_a_box, "test", TABLET)):
+            if run is record_after_restart:
+                url = served["page"].url
+                served["page"].close()
+            else:
+                shutil.rmtree(profile, ignore_errors=True)
+                if folder == "again":
+                    served[folder] = served.get(folder) or Folder(page_folder)
+                url = served[folder].url
+            report.note("round %d: %s" % (round_, step))
+            with browsing(report, [kind(profile, log)]) as browsers:
+                run(Page(browsers[0], probe), report, url, view, scales)
+        report.note("round %d: scales: %s" % (round_, ", ".join(
+            "%s %.2f" % item for item in sorted(scales.items()))))
+        for step, run, pupils in (
+                ("the class's record on the school's server", class_record, ("anna", "bruno")),
+                ("junk on the school's server, then the server gone", server_gone,
+                 ("carla",))):
+            try:
+                server = SchoolServer(os.path.join(work, "school-" + pupils[0]), page_folder)
+            except Unavailable as why:
+                report.note("round %d: %s: SKIP: %s" % (round_, step, why))
+                continue
+            report.cleanups.append(server.close)
+            report.note("round %d: %s" % (round_, step))
+            with browsing(report, [Browser(os.path.join(work, pupil), log)
+                                   for pupil in pupils], pupils) as browsers:
+                pages = [Page(each, probe) for each in browsers]
+                run(pages if len(pages) > 1 else pages[0], report, server)
+            server.close()
+
+
+class browsing:
+    """Browsers for a step: on a failure their pages' last console lines
+    are shown; at the end of the step they are closed."""
+
+    def __init__(self, report, browsers, names=("page",)):
+        self.report, self.browsers, self.names = report, browsers, names
+
+    def __enter__(self):
+        return self.browsers
+
+    def __exit__(self, kind, *_):
+        if kind is not None:
+            for name, each in zip(self.names, self.browsers):
+                for line in each.console[-20:]:
+                    print("  %s's page: %s" % (name, line))
+        for each in self.browsers:
+            each.close()
+
+
+if __name__ == "__main__":
+    Report().run(main)
