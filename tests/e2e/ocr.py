@@ -5,6 +5,7 @@ picture enlarged first, the question's factors one box at a time."""
 import io
 import re
 import subprocess
+import unicodedata
 
 from PIL import Image, ImageChops, ImageOps
 
@@ -68,12 +69,20 @@ def locate(image, word, enlarge=3):
     return None, [text for text, *_ in found]
 
 
+def comparable(text):
+    """A text as a reading is compared: without blanks, since how wide a gap
+    is (a doubled blank, letters set apart as in "C A M P I O N E") is no
+    reading's to tell, and without accents, which the English model reads
+    as it can ("è" as "e" or "é"; the record files' bytes check them)."""
+    bare = unicodedata.normalize("NFKD", "".join(text.split()))
+    return "".join(c for c in bare if not unicodedata.combining(c))
+
+
 def shows(image, text, enlarge=3):
-    """Whether the picture shows the text, and what it shows, for a
-    report. Blanks are not compared: how wide a gap is (a doubled blank,
-    letters set apart as in "C A M P I O N E") is no reading's to tell."""
+    """Whether the picture shows the text (as comparable() has it), and
+    what it shows, for a report."""
     seen = read(image, enlarge)
-    return "".join(text.split()) in "".join(seen.split()), seen
+    return comparable(text) in comparable(seen), seen
 
 
 # The factor boxes' face, give or take a browser's or a compositor's

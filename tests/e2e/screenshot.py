@@ -27,9 +27,9 @@ def main(report):
     report.cleanups.append(display.close)
     driver = X11(display, work, report)
     driver.env = desktop_env(work, display.env)
-    os.makedirs(os.path.join(driver.data, "segni"))
+    os.makedirs(driver.records)
     for name, data in texts.record_bytes(12, "Giulia").items():
-        with open(os.path.join(driver.data, "segni", name), "wb") as f:
+        with open(os.path.join(driver.records, name), "wb") as f:
             f.write(data)
     driver.start([game])
     scenario.start(driver, report, "Marco")

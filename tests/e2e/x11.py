@@ -20,6 +20,8 @@ class X11(scenario.Driver):
         self.env = dict(display.env)
         self.work = work
         self.data = os.path.join(work, "data")
+        # Where the game keeps its record files.
+        self.records = os.path.join(self.data, "segni")
         self.game = None
         report.on_failure.append(self.show)
 
@@ -85,10 +87,9 @@ class X11(scenario.Driver):
         check(status == 0, "the game ended with status %d" % status)
 
     def record(self):
-        folder = os.path.join(self.data, "segni")
         kept = {}
         for name in (texts.SCORE_FILE, texts.HOLDER_FILE):
-            path = os.path.join(folder, name)
+            path = os.path.join(self.records, name)
             if os.path.exists(path):
                 with open(path, "rb") as f:
                     kept[name] = f.read()
