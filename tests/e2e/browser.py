@@ -174,14 +174,6 @@ class Page:
         return base64.b64decode(self.capture(window["x"], window["y"], window["width"],
                                              window["height"]))
 
-    def save_shot(self, window):
-        """The same, in a file of the browser's scratch folder; its path."""
-        self.shots = getattr(self, "shots", 0) + 1
-        path = os.path.join(self.scratch, "shot%d.png" % self.shots)
-        with open(path, "wb") as f:
-            f.write(self.shot(window))
-        return path
-
 
 class Browser(Page):
     """Chromium with a DevTools connection to its page."""
@@ -190,7 +182,6 @@ class Browser(Page):
 
     def __init__(self, profile, log):
         import websocket
-        self.scratch = profile
         # Written anew by this browser; one left by the last is stale.
         active = os.path.join(profile, "DevToolsActivePort")
         if os.path.exists(active):
@@ -329,7 +320,6 @@ class Firefox(Page):
 
     def __init__(self, profile, log):
         import websocket
-        self.scratch = profile
         os.makedirs(profile, exist_ok=True)
         # A quiet browser: no first-run pages, no update or telemetry calls.
         with open(os.path.join(profile, "user.js"), "w") as f:

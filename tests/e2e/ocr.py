@@ -109,9 +109,10 @@ def runs(profile, least):
     return found
 
 
-def factor_boxes(picture, scale=1.0):
+def factor_boxes(picture, scale=1.0, answer=False):
     """Where the three factors stand: the boxes of the face's colour in
-    the topmost band that has any, but the last (the answer box)."""
+    the topmost band that has any, but the last (the answer box, which
+    comes too when asked for)."""
     mask = face(picture)
     rows = runs(mask.resize((1, mask.height), Image.BOX).getdata(), 255 * 12 * scale / mask.width)
     if not rows:
@@ -120,7 +121,7 @@ def factor_boxes(picture, scale=1.0):
     band = mask.crop((0, top, mask.width, min(mask.height, top + round(110 * scale))))
     columns = runs(band.resize((band.width, 1), Image.BOX).getdata(), 255 * 0.1)
     boxes = []
-    for left, right in columns[:-1]:
+    for left, right in columns if answer else columns[:-1]:
         inside = band.crop((left, 0, right, band.height)).getbbox()
         if inside:
             boxes.append((left, top + inside[1], right, top + inside[3]))

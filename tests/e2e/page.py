@@ -1,37 +1,30 @@
 """The game as a page (Qt for WebAssembly) in a browser (browser.py): its
 windows are read off the page's DOM, pictures are screenshots of a
 window's canvas at the scale the page draws the game at, keys and taps
-are the browser's own input events. Where a control is that a tap should
-hit, which no reading tells, comes from screenprobe: a control of the
-game window from the window's own description, a box's buttons and field
-and the closing page's button from their place in the picture."""
+are the browser's own input events. Where a tap must land is read where
+it can be (a menu entry's caption) and found by pixels where it cannot
+(places.py)."""
 
 import io
 import json
-import subprocess
 import time
 
 from PIL import Image
 
 import ocr
+import places
 import scenario
 import texts
 from report import check
 
 
 class Page(scenario.Driver):
-    def __init__(self, browser, probe):
+    def __init__(self, browser):
         self.browser = browser
-        self.probe = probe
 
     @property
     def scale(self):
         return self.browser.scale()
-
-    def run_probe(self, *args):
-        result = subprocess.run([self.probe, *args], capture_output=True, text=True)
-        check(result.returncode == 0, "screenprobe %s: %s" % (" ".join(args), result.stderr))
-        return result.stdout.rstrip("\n")
 
     # ---- Windows ----
 
@@ -67,30 +60,41 @@ class Page(scenario.Driver):
     def enter(self):
         self.browser.key("Enter")
 
-    def tap(self, name):
-        """Taps a control of the game window, or an entry of its menu bar."""
-        window = self.window(texts.GAME_TITLE)
-        x, y = map(int, self.run_probe("--locate", name).split())
-        self.browser.tap(window["x"] + x * self.scale, window["y"] + y * self.scale)
+    def on_page(self, window, place, what):
+        check(place, "no %s found on the page" % what)
+        return window["x"] + place[0], window["y"] + place[1]
 
-    def place(self, name):
-        """Where a control of the game window is on the page, now."""
+    def answer_place(self):
         window = self.window(texts.GAME_TITLE)
-        x, y = map(int, self.run_probe("--locate", name).split())
-        return window["x"] + x * self.scale, window["y"] + y * self.scale
+        return self.on_page(window, places.answer_box(self.shot(window), self.scale),
+                            "answer box")
+
+    def exit_place(self):
+        window = self.window(texts.GAME_TITLE)
+        return self.on_page(window, places.exit_button(self.shot(window), self.scale),
+                            "exit button")
+
+    def tap_answer(self):
+        self.browser.tap(*self.answer_place())
+
+    def tap_menu(self, word):
+        """Taps the entry of the menu bar whose caption has the word."""
+        window = self.window(texts.GAME_TITLE)
+        shot = self.shot(window)
+        bar = shot.crop((0, 0, shot.width, round(40 * self.scale)))
+        place, seen = ocr.locate(bar, word)
+        check(place, "the menu bar shows %r, not %r" % (seen, word))
+        self.browser.tap(*self.on_page(window, place, word))
 
     def tap_box(self, title, text, control="button"):
         """Taps a control of the box with this title once it reads the text:
         its first button, its text field, or its second button ("button 2")."""
         self.reads(title, text)
         window = self.window(title)
-        path = self.browser.save_shot(window)
         kind, _, nth = control.partition(" ")
-        places = [line.split()[1:] for line in self.run_probe("--box", path).splitlines()
-                  if line.startswith(kind + " ")]
-        check(len(places) >= int(nth or 1), "the box %r shows no %s" % (title, control))
-        x, y = map(int, places[int(nth or 1) - 1])
-        self.browser.tap(window["x"] + x, window["y"] + y)
+        found = [(x, y) for each, x, y in places.box_controls(self.shot(window)) if each == kind]
+        check(len(found) >= int(nth or 1), "the box %r shows no %s" % (title, control))
+        self.browser.tap(*self.on_page(window, found[int(nth or 1) - 1], control))
 
     def closing(self, seconds=10):
         """The closing page read: its text, in the page's colours with a
@@ -98,18 +102,17 @@ class Page(scenario.Driver):
         end = self.end()
         deadline = time.monotonic() + seconds
         while True:
-            shown, seen = ocr.shows(self.shot(end), texts.CLOSING)
-            result = subprocess.run([self.probe, "--closing", self.browser.save_shot(end)],
-                                    capture_output=True, text=True)
-            if shown and result.returncode == 0:
-                x, y = map(int, result.stdout.split())
-                return end["x"] + x, end["y"] + y
-            check(time.monotonic() < deadline, "the closing page shows %r (%s), not %r"
-                  % (seen, result.stderr.strip(), texts.CLOSING))
+            shot = self.shot(end)
+            shown, seen = ocr.shows(shot, texts.CLOSING)
+            button, page = places.closing_button(shot)
+            if shown and button:
+                return self.on_page(end, button, "button")
+            check(time.monotonic() < deadline, "the closing page reads %r (%s), not %r"
+                  % (seen, page, texts.CLOSING))
             time.sleep(0.5)
 
     def exit(self):
-        self.tap("cmdExit")
+        self.browser.tap(*self.exit_place())
 
     # ---- The record ----
 

@@ -40,11 +40,12 @@ with Tesseract off screenshots at the scale the page draws the game at.
   played against no record) and the server stopped before Exit: the
   pupil is told the save failed.
 
-Usage: web_game.py PAGE-FOLDER TEST-PAGE-FOLDER SCREENPROBE [ROUNDS]
+Usage: web_game.py PAGE-FOLDER TEST-PAGE-FOLDER [ROUNDS]
 Exits 77 (skipped) when there is no page, no Chromium, no Firefox or no
 websocket client.
 """
 
+import importlib.util
 import os
 import shutil
 import sys
@@ -146,7 +147,7 @@ def play_a_game(page, report, url, view, scales):
     browser.type(answer[0])
     # Then as on a tablet: the box tapped, text from the on-screen keyboard
     # (an input method) with a letter refused, a digit erased, the rest.
-    page.tap("txtAnswer")
+    page.tap_answer()
     browser.commit("x")
     browser.type("9")
     browser.key("Backspace")
@@ -199,12 +200,12 @@ def play_by_touch(page, report, url, view, scales):
     page.tap_box(texts.GREETING_TITLE, texts.greeting("Dario"))
     window = page.window(texts.GAME_TITLE)
     factors = page.question()
-    page.tap("txtAnswer")
+    page.tap_answer()
     check(keyboard_asked(browser), "a tap on the answer box asks for no on-screen keyboard")
     browser.commit(str(scenario.product(factors)))
     browser.key("Enter")
     # The menu bar's entry, then the one entry of its submenu.
-    page.tap("Ciao")
+    page.tap_menu("contributori")
     menu = browser.wait_for("the submenu", lambda windows: next(
         (w for w in windows if w["title"] not in (texts.GAME_TITLE, "")
          or (w["title"] == "" and w["width"] < window["width"])), None), 10)
@@ -254,7 +255,7 @@ def class_record(pages, report, server):
                 # record, which this question announces.
                 scenario.record_announced(page, report)
             scenario.answer_right(page, report)
-        exits.append(page.place("cmdExit"))
+        exits.append(page.exit_place())
     # Both games end at the same moment, the higher score's a hair first.
     for page, place in reversed(list(zip(pages, exits))):
         page.browser.tap(*place)
@@ -298,12 +299,11 @@ def server_gone(page, report, server):
 
 
 def main(report):
-    if len(sys.argv) not in (4, 5):
+    if len(sys.argv) not in (3, 4):
         print(__doc__)
         sys.exit(2)
-    page_folder, test_folder, probe = sys.argv[1:4]
-    rounds = int(sys.argv[4]) if len(sys.argv) == 5 else int(os.environ.get("WEB_GAME_ROUNDS",
-                                                                            "1"))
+    page_folder, test_folder = sys.argv[1:3]
+    rounds = int(sys.argv[3] if len(sys.argv) == 4 else os.environ.get("WEB_GAME_ROUNDS", "1"))
     for folder in (page_folder, test_folder):
         if not os.path.isfile(os.path.join(folder, "index.html")):
             skip("no web page in %s (./scripts/web builds it)" % folder)
@@ -311,9 +311,7 @@ def main(report):
         skip("Chromium is not installed (./scripts/web installs it)")
     if not os.access(FIREFOX, os.X_OK):
         skip("Firefox ESR is not installed (./scripts/web installs it)")
-    try:
-        import websocket  # noqa: F401 (only whether it is there)
-    except ImportError:
+    if importlib.util.find_spec("websocket") is None:
         skip("python3-websocket is not installed (./scripts/web installs it)")
 
     for round_ in range(1, rounds + 1):
@@ -344,7 +342,7 @@ def main(report):
                 url = served[folder].url
             report.note("round %d: %s" % (round_, step))
             with browsing(report, [kind(profile, log)]) as browsers:
-                run(Page(browsers[0], probe), report, url, view, scales)
+                run(Page(browsers[0]), report, url, view, scales)
         report.note("round %d: scales: %s" % (round_, ", ".join(
             "%s %.2f" % item for item in sorted(scales.items()))))
         for step, run, pupils in (
@@ -360,7 +358,7 @@ def main(report):
             report.note("round %d: %s" % (round_, step))
             with browsing(report, [Browser(os.path.join(work, pupil), log)
                                    for pupil in pupils], pupils) as browsers:
-                pages = [Page(each, probe) for each in browsers]
+                pages = [Page(each) for each in browsers]
                 run(pages if len(pages) > 1 else pages[0], report, server)
             server.close()
 
