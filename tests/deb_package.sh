@@ -102,7 +102,7 @@ exec_line=$(sed -n 's/^Exec=//p' "$SHARE/applications/$ID.desktop" | sed 's/ *%[
 [ -n "$exec_line" ] || fail "the desktop entry has no Exec line"
 mkdir -p "$WORK/home" "$WORK/run" && chmod 700 "$WORK/run"
 # shellcheck disable=SC2016
-/usr/bin/python3 "$E2E/started.py" "$TARGET/usr/bin/segni" "$WORK/game.log" sh -c '
+/usr/bin/python3 "$E2E/x11.py" started "$TARGET/usr/bin/segni" "$WORK/game.log" sh -c '
     exec env -i PATH="$1" HOME="$2" XDG_RUNTIME_DIR="$3" XDG_DATA_DIRS="$4" DISPLAY="$DISPLAY" \
         LANG=C.UTF-8 FONTCONFIG_FILE="$5" sh -c "exec $6"' sh \
     "$TARGET/usr/bin:/usr/local/bin:/usr/bin:/bin" "$WORK/home" "$WORK/run" "$SHARE:/usr/share" \

@@ -17,7 +17,6 @@ import re
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 from report import Report, Skip, check, skip
@@ -26,7 +25,7 @@ NAME = "Anna"
 
 
 def outside(report):
-    from display import Display
+    from display import scratch
     game = sys.argv[1]
     for tool in ("dbus-run-session", "dbus-send", "/usr/libexec/at-spi-bus-launcher",
                  "Xvfb", "xdotool"):
@@ -35,10 +34,7 @@ def outside(report):
     if subprocess.run(["/usr/bin/python3", "-c", "import pyatspi"],
                       capture_output=True).returncode:
         skip("no screen reader test: python3-pyatspi is missing")
-    work = tempfile.mkdtemp(prefix="atspi_game.")
-    report.cleanups.append(lambda: shutil.rmtree(work, ignore_errors=True))
-    display = Display(work=work)
-    report.cleanups.append(display.close)
+    display, work = scratch(report, "atspi_game.")
     from x11 import desktop_env
     env = desktop_env(work, display.env)
     env.pop("DBUS_SESSION_BUS_ADDRESS", None)

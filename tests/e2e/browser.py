@@ -17,7 +17,8 @@ import threading
 import time
 import urllib.request
 
-from report import Failure, check
+from display import wait_until
+from report import Failure
 
 CHROMIUM = "/usr/bin/chromium"
 FIREFOX = "/usr/bin/firefox-esr"
@@ -48,18 +49,6 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
 
     def log_message(self, *args):
         pass
-
-
-def wait_for_browser(process, what, read, seconds=30):
-    """What read() finds once the browser has written it, while it runs."""
-    deadline = time.monotonic() + seconds
-    while True:
-        check(process.poll() is None, "%s ended at start-up" % what)
-        found = read()
-        if found:
-            return found
-        check(time.monotonic() < deadline, "%s gave no remote port" % what)
-        time.sleep(0.1)
 
 
 class Page:
@@ -200,7 +189,7 @@ class Browser(Page):
                 return lines if len(lines) == 2 else None
             except OSError:
                 return None
-        lines = wait_for_browser(self.process, "Chromium", read)
+        lines = wait_until("Chromium's remote port", read, self.process, 30)
         self.port = int(lines[0])
         self.browser_path = lines[1]
         with urllib.request.urlopen("http://127.0.0.1:%d/json/list" % self.port) as answer:
@@ -345,7 +334,7 @@ class Firefox(Page):
                     if "WebDriver BiDi listening on " in line:
                         return line.split("listening on ")[1].strip()
             return None
-        url = wait_for_browser(self.process, "Firefox", read)
+        url = wait_until("Firefox's remote port", read, self.process, 30)
         self.socket = websocket.create_connection(url + "/session", suppress_origin=True,
                                                   timeout=60)
         self.next_id = 0

@@ -11,6 +11,7 @@ server after it:
 """
 
 import os
+import select
 import shutil
 import subprocess
 import sys
@@ -48,20 +49,29 @@ class Display:
             self.name = existing
             self.env = dict(os.environ, DISPLAY=existing)
             return
-        read, write = os.pipe()
-        self.xvfb = self.spawn("xvfb", ["Xvfb", "-displayfd", str(write), "-screen", "0",
-                                        size + "x24", "-nolisten", "tcp"], pass_fds=(write,))
-        os.close(write)
-        number = b""
-        deadline = time.monotonic() + 10
-        while not number.endswith(b"\n"):
-            check(time.monotonic() < deadline, "Xvfb gave no display in 10 s")
-            chunk = os.read(read, 16)
-            check(chunk, "Xvfb ended before it gave a display: %s" % self.log("xvfb"))
-            number += chunk
-        os.close(read)
-        self.name = ":" + number.decode().strip()
+        number = self.told("xvfb", ["Xvfb", "-displayfd", "{fd}", "-screen", "0", size + "x24",
+                                    "-nolisten", "tcp"])
+        check(number, "Xvfb ended before it gave a display: %s" % self.log("xvfb"))
+        self.name = ":" + number
         self.env = dict(os.environ, DISPLAY=self.name)
+
+    def told(self, log, command, seconds=10):
+        """Starts a process that writes one line, once it is ready, to the
+        descriptor put in place of {fd}; the line, or "" if it ended first
+        or wrote nothing in time."""
+        read, write = os.pipe()
+        self.spawn(log, [arg.replace("{fd}", str(write)) for arg in command], pass_fds=(write,))
+        os.close(write)
+        line = b""
+        deadline = time.monotonic() + seconds
+        with os.fdopen(read, "rb", buffering=0) as told:
+            while not line.endswith(b"\n") and select.select([told], [], [], max(
+                    0, deadline - time.monotonic()))[0]:
+                chunk = told.read(64)
+                if not chunk:
+                    break
+                line += chunk
+        return line.decode().strip() if line.endswith(b"\n") else ""
 
     def spawn(self, log, command, **options):
         """Starts a process whose output goes to WORK/LOG.log."""
@@ -97,20 +107,11 @@ class Display:
 
     def dbus_session(self, fail=Failure):
         """A D-Bus session of its own; its address goes into env."""
-        read, write = os.pipe()
-        bus = self.spawn("bus", ["dbus-daemon", "--session", "--nofork", "--nopidfile",
-                                 "--print-address=%d" % write], pass_fds=(write,))
-        os.close(write)
-        address = b""
-        while not address.endswith(b"\n"):
-            chunk = os.read(read, 256)
-            if not chunk:
-                os.close(read)
-                raise fail("the D-Bus session did not start (status %s)" % bus.wait())
-            address += chunk
-        os.close(read)
-        self.env["DBUS_SESSION_BUS_ADDRESS"] = address.decode().strip()
-        return bus
+        address = self.told("bus", ["dbus-daemon", "--session", "--nofork", "--nopidfile",
+                                    "--print-address={fd}"])
+        if not address:
+            raise fail("the D-Bus session did not start: %s" % self.log("bus"))
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = address
 
     def close(self):
         """Ends what was started, last first, then the server."""
@@ -131,6 +132,15 @@ class Display:
 
     def __exit__(self, *exc):
         self.close()
+
+
+def scratch(report, prefix, size="1024x768"):
+    """A scratch folder and a private display in it, both gone at the end."""
+    work = tempfile.mkdtemp(prefix=prefix)
+    report.cleanups.append(lambda: shutil.rmtree(work, ignore_errors=True))
+    display = Display(size, work=work)
+    report.cleanups.append(display.close)
+    return display, work
 
 
 def main(args):

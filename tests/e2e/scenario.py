@@ -1,22 +1,17 @@
-"""The pupil's game, the one place that knows its steps: each surface's
-driver starts the game there, says which window has the keyboard, shows
-pictures of them (or their texts), types, presses, and reads the record;
-these steps do the rest, the same way on every surface.
-
-A driver has: window(title) (waits until the window of that title has
-the keyboard), reads(title, text) (the window shows the text), question()
-(the factors shown), type(text), enter(), exit() (the Exit button as the
-pupil presses it there), ended() (waits for the game to end well) and
-record() (the stored record files' bytes, by name). The base class below
-reads texts and the question off pictures with Tesseract; a driver that
-hears the game instead (a screen reader) overrides reads() and
-question()."""
+"""The pupil's game, the one place that knows its steps, the same on every
+surface. A surface's driver has: window(title) (waits until the window of
+that title has the keyboard), reads(title, text), question() (the
+factors shown), type(text), enter(), exit() (the Exit button as the
+pupil presses it there), ended() (the game ended well) and record() (the
+record files' bytes, by name). Driver reads texts and the question off
+pictures (picture(title)) with Tesseract; a screen reader's driver hears
+them instead."""
 
 import time
 
 import ocr
 import texts
-from report import Failure, check
+from report import check
 
 
 class Driver:
@@ -137,7 +132,3 @@ def game(driver, report, name="Anna", announced=False, ending="exit"):
     driver.ended()
     report.ok("the game ended well")
     stored(driver, report, 1, name)
-
-
-__all__ = ["Driver", "Failure", "game", "named", "greeted", "start", "answer_right",
-           "record_announced", "goodbye", "stored", "product"]

@@ -1,17 +1,14 @@
 #!/usr/bin/python3
-"""The school's web server for the tests: Debian's lighttpd with the
-configuration a school puts in place (docs/segni-record.lighttpd.conf),
-one process on 127.0.0.1 and a free port, in a folder of its own:
-FOLDER/www is served at /, FOLDER/record at /segni-record/, and the
-server's errors go to FOLDER/error.log. Another kind of server is a class
-like Lighttpd below, named in KINDS.
+"""The school's web server for the tests: Debian's lighttpd as a school
+sets it up (docs/segni-record.lighttpd.conf), on 127.0.0.1 and a free
+port, in FOLDER: FOLDER/www served at / (a copy of PAGE-FOLDER, if given),
+FOLDER/record at /segni-record/, errors in FOLDER/error.log. Another kind
+of server is a class like Lighttpd, named in KINDS.
 
-As a command (used by the C++ tests' SchoolServer), it prints the port
-once the server listens, and ends the server when its standard input
-closes or it is told to end (SIGTERM); when the server cannot run it
-prints why on standard error and exits with 77.
+As a command (the C++ tests' SchoolServer) it prints the port once the
+server listens and ends it when its input closes or on SIGTERM; when the
+server cannot run it prints why and exits with 77.
     schoolserver.py [--kind lighttpd] FOLDER [PAGE-FOLDER]
-PAGE-FOLDER, when given, is copied into FOLDER/www.
 """
 
 import os
@@ -28,7 +25,7 @@ RECORD_PATH = "/segni-record/"
 
 
 class Unavailable(Exception):
-    """The server cannot run here: why."""
+    pass
 
 
 class Lighttpd:
@@ -58,11 +55,9 @@ KINDS = {"lighttpd": Lighttpd}
 
 
 def free_port():
-    probe = socket.socket()
-    probe.bind(("127.0.0.1", 0))
-    port = probe.getsockname()[1]
-    probe.close()
-    return port
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
 
 
 class SchoolServer:
@@ -82,14 +77,17 @@ class SchoolServer:
         self.process = None
         # A port free a moment ago may be taken by another test before the
         # server binds it: the server then ends, and another port is tried.
-        why = ""
         for _ in range(5):
             why = self._start(free_port())
             if not why:
-                self.url = "http://127.0.0.1:%d/" % self.port
-                self.record_url = "http://127.0.0.1:%d%srecord.txt" % (self.port, RECORD_PATH)
-                return
-        raise Unavailable(why)
+                break
+        else:
+            raise Unavailable(why)
+        self.url = "http://127.0.0.1:%d/" % self.port
+        if page:
+            # The page's setting, beside it, names the class's record.
+            with open(os.path.join(www, "segni.conf"), "w") as f:
+                f.write("[records]\nurl=%s%srecord.txt\n" % (self.url, RECORD_PATH[1:]))
 
     def _start(self, port):
         self.port = port
@@ -115,21 +113,14 @@ class SchoolServer:
         return "%s does not listen on port %d" % (self.kind.program, port)
 
     def error_log(self):
-        try:
-            with open(os.path.join(self.folder, "error.log"), errors="replace") as f:
-                return f.read()
-        except OSError:
-            return ""
+        path = os.path.join(self.folder, "error.log")
+        return open(path, errors="replace").read() if os.path.exists(path) else ""
 
     def close(self):
         """Stops the server; once is enough."""
         if self.process and self.process.poll() is None:
             self.process.terminate()
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+            self.process.wait()
 
 
 def main(args):

@@ -1,50 +1,32 @@
 #!/usr/bin/python3
-"""The web page (./scripts/web) played as a pupil would, in Debian's
-Chromium over the DevTools protocol and in Debian's Firefox ESR over
-WebDriver BiDi, both headless (browser.py, page.py): the folder served
-over http from 127.0.0.1, a fresh browser profile, keys typed and taps
-given as the browser's own input events. Texts and the question are read
-with Tesseract off screenshots at the scale the page draws the game at.
+"""The web page (./scripts/web) played as a pupil would, headless in
+Debian's Chromium (DevTools) and Firefox ESR (WebDriver BiDi), served
+from 127.0.0.1 to a fresh profile, with the browser's own keys and taps
+(browser.py, page.py); texts and the question read with Tesseract at the
+scale the page draws the game at.
 
-- A game (scenario.py's steps), in Chromium and again in Firefox: the
-  name prompt read and the name typed into it straight away, the
-  greeting read, the question read off the canvas, the answer begun
-  straight away from the keys and finished after a tap on the box through
-  an input method (keys in Firefox, whose driver has none), letters
-  refused both ways, a digit erased with Backspace, Exit, the goodbye and
-  the record's confirmation read; the page then says the game is over
-  (read off it, its colours and place checked), the record is one item
-  of the browser's local storage holding both record files' bytes, and
-  the page's button, tapped where the page shows it, starts another game
-  without a reload. Before the answer the view takes the sizes of a
-  whiteboard, a Chromebook, a tablet and a phone held sideways: at each
-  the windows lie inside the view and (drawn at scale 1 or more) the same
-  question reads right; held upright, the phone shows the prompt to turn
-  it. The game begins at 1024x768 in Chromium, 1366x768 in Firefox.
-- The same profile after the browser is restarted, with the page's server
-  gone: the page comes from the browser's offline copy, and the record
-  is still there.
-- A game by touch in Chromium, on a tablet: the name prompt's field
-  (which asks for the on-screen keyboard) and its OK, the greeting's OK,
-  the answer box, the menu bar and one of its submenus, the box that
-  entry opens, Exit, the goodbye's and the record's OK and the closing
-  page's button, all tapped.
-- The test build (a one-minute clock): the new-game question read, the
-  time runs out while it is open; the question closes and the goodbye
-  comes, then the end, whose button takes Enter for another game.
-- The class's record on the school's web server (schoolserver.py): two
-  browser profiles play, one scoring 1 and one 2, and Exit is tapped in
-  both at once. The server keeps 2 by its holder, each pupil is told
-  their record was saved or who beat it meanwhile, and neither browser
-  keeps a record of its own. Then junk served as the record (a game is
-  played against no record) and the server stopped before Exit: the
-  pupil is told the save failed.
+- A game (scenario.py), in Chromium at 1024x768 and in Firefox at
+  1366x768: through a whiteboard's, a Chromebook's, a tablet's and a
+  phone's view (the windows inside each, the question the same at scale
+  1 or more; an upright phone asked to turn); letters refused from keys
+  and an input method, a digit erased; Exit; the closing page read in its
+  colours; the record in local storage; another game from its button;
+  the page kept for offline play.
+- The same profile restarted with the server gone: the record is there.
+- A game by touch: the name field (asking for the on-screen keyboard)
+  and every OK, the answer box, a menu entry and its box, Exit, the
+  closing page's button.
+- The test build's one-minute clock runs out behind the new-game box.
+- The school's server (schoolserver.py): two pupils end at once, the
+  server keeps the higher, each is told what became of their record;
+  then junk served as the record, and the server gone before Exit.
 
 Usage: web_game.py PAGE-FOLDER TEST-PAGE-FOLDER [ROUNDS]
 Exits 77 (skipped) when there is no page, no Chromium, no Firefox or no
 websocket client.
 """
 
+import contextlib
 import importlib.util
 import os
 import shutil
@@ -341,7 +323,7 @@ def main(report):
                     served[folder] = served.get(folder) or Folder(page_folder)
                 url = served[folder].url
             report.note("round %d: %s" % (round_, step))
-            with browsing(report, [kind(profile, log)]) as browsers:
+            with browsing([kind(profile, log)]) as browsers:
                 run(Page(browsers[0]), report, url, view, scales)
         report.note("round %d: scales: %s" % (round_, ", ".join(
             "%s %.2f" % item for item in sorted(scales.items()))))
@@ -356,29 +338,26 @@ def main(report):
                 continue
             report.cleanups.append(server.close)
             report.note("round %d: %s" % (round_, step))
-            with browsing(report, [Browser(os.path.join(work, pupil), log)
+            with browsing([Browser(os.path.join(work, pupil), log)
                                    for pupil in pupils], pupils) as browsers:
                 pages = [Page(each) for each in browsers]
                 run(pages if len(pages) > 1 else pages[0], report, server)
             server.close()
 
 
-class browsing:
-    """Browsers for a step: on a failure their pages' last console lines
-    are shown; at the end of the step they are closed."""
-
-    def __init__(self, report, browsers, names=("page",)):
-        self.report, self.browsers, self.names = report, browsers, names
-
-    def __enter__(self):
-        return self.browsers
-
-    def __exit__(self, kind, *_):
-        if kind is not None:
-            for name, each in zip(self.names, self.browsers):
-                for line in each.console[-20:]:
-                    print("  %s's page: %s" % (name, line))
-        for each in self.browsers:
+@contextlib.contextmanager
+def browsing(browsers, names=("page",)):
+    """Browsers for a step, closed after it; on a failure their pages' last
+    console lines are shown."""
+    try:
+        yield browsers
+    except BaseException:
+        for name, each in zip(names, browsers):
+            for line in each.console[-20:]:
+                print("  %s's page: %s" % (name, line))
+        raise
+    finally:
+        for each in browsers:
             each.close()
 
 

@@ -27,12 +27,11 @@ import re
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 import scenario
 import texts
-from display import Display
+from display import scratch
 from report import Failure, Report, check, skip
 from wine import Wine
 
@@ -43,11 +42,7 @@ TOOLS = ("wine", "wineserver", "Xvfb", "xdotool", "setxkbmap", "x86_64-w64-mingw
 
 def has(path, expected):
     """The file holds exactly those bytes."""
-    try:
-        with open(path, "rb") as f:
-            kept = f.read()
-    except OSError as why:
-        raise Failure("%s: %s" % (path, why))
+    kept = open(path, "rb").read() if os.path.exists(path) else None
     check(kept == expected, "%s holds %r, not %r" % (path, kept, expected))
 
 
@@ -59,27 +54,20 @@ def holds_record(folder, score, holder):
 class Machine:
     """The Windows computer: a Wine prefix, its C: drive, run as one user."""
 
-    def __init__(self, work, env, user=None):
-        self.env = env
-        self.user = user
+    def __init__(self, env, user=None):
+        self.env, self.user = env, user
         self.c = os.path.join(env["WINEPREFIX"], "drive_c")
 
     def command(self, *args):
-        if self.user is None:
-            return list(args)
-        return ["setpriv", "--reuid=%d" % self.user, "--regid=%d" % self.user,
-                "--clear-groups", "env"] + ["%s=%s" % item for item in self.env.items()
-                                            if item[0] in ("HOME", "WINEPREFIX", "XDG_DATA_HOME",
-                                                           "XDG_CONFIG_HOME")] + list(args)
+        """The command as that user (setpriv keeps the environment)."""
+        return list(args) if self.user is None else [
+            "setpriv", "--reuid=%d" % self.user, "--regid=%d" % self.user, "--clear-groups",
+            *args]
 
-    def run(self, *args, log=None):
-        out = open(log, "wb") if log else subprocess.DEVNULL
-        try:
+    def run(self, *args, log=os.devnull):
+        with open(log, "wb") as out:
             return subprocess.run(self.command(*args), env=self.env, stdout=out,
                                   stderr=subprocess.STDOUT).returncode
-        finally:
-            if log:
-                out.close()
 
     def wait(self):
         self.run("wineserver", "-w")
@@ -105,11 +93,7 @@ def suites(report, machine, build):
             out = os.path.join(machine.c, name + ".txt")
             status = machine.run("wine", "cmd", "/c", "%s%s -o C:\\%s.txt,txt"
                                  % (setting, windows_path, name))
-            try:
-                with open(out, errors="replace") as f:
-                    result = f.read()
-            except OSError:
-                result = ""
+            result = open(out, errors="replace").read() if os.path.exists(out) else ""
             if status:
                 for line in [ln for ln in result.splitlines() if not ln.startswith("PASS")][-40:]:
                     print("  " + line)
@@ -151,10 +135,7 @@ def main(report):
     for tool in TOOLS:
         if not shutil.which(tool):
             skip("%s is not installed (./scripts/windows installs it)" % tool)
-    work = tempfile.mkdtemp(prefix="wine_game.")
-    report.cleanups.append(lambda: shutil.rmtree(work, ignore_errors=True))
-    display = Display("1920x1080", work=work)
-    report.cleanups.append(display.close)
+    display, work = scratch(report, "wine_game.", "1920x1080")
     env = dict(display.env, WINEPREFIX=os.path.join(work, "prefix"), WINEARCH="win64",
                WINEDEBUG="-all",
                # No Mono or Gecko to offer, no Linux menu entries for Windows
@@ -164,16 +145,14 @@ def main(report):
                XDG_CONFIG_HOME=os.path.join(work, "home", "config"), LC_ALL="C.UTF-8",
                LANG="C.UTF-8")
     os.makedirs(env["HOME"])
-    machine = Machine(work, env)
+    machine = Machine(env)
     report.cleanups.append(machine.stop)
     c = machine.c
 
-    def show():
-        for path in glob.glob(os.path.join(work, "**", "*marvo.*"), recursive=True) + \
-                glob.glob(os.path.join(work, "**", "segni.conf"), recursive=True):
-            with open(path, "rb") as f:
-                print("  %s: %r" % (path, f.read()))
-    report.on_failure.append(show)
+    report.on_failure.append(lambda: [print("  %s: %r" % (path, open(path, "rb").read()))
+                                      for pattern in ("*marvo.*", "segni.conf")
+                                      for path in glob.glob(os.path.join(work, "**", pattern),
+                                                            recursive=True)])
 
     # An Italian keyboard, as in the classroom: "è" and "ò" have keys of
     # their own.
@@ -233,8 +212,7 @@ def main(report):
               "entry, uninstall entry")
     check(os.path.isdir(records), "no record folder C:\\ProgramData\\segni\\record")
     has(os.path.join(setup, "segni.conf"), b"[records]\r\nfolder=C:/ProgramData/segni/record\r\n")
-    with open(os.path.join(setup, "setup.log"), errors="replace") as f:
-        steps = f.read()
+    steps = open(os.path.join(setup, "setup.log"), errors="replace").read()
     for step in (r'"C:\\ProgramData\\segni" /setowner \*S-1-5-32-544 /T /C /L: 0',
                  r'"C:\\ProgramData\\segni" /inheritance:r /grant:r .*\*S-1-5-32-545:\(OI\)\(CI\)RX: 0',
                  r'"C:\\ProgramData\\segni\\record" /grant \*S-1-5-32-545:\(OI\)\(CI\)M: 0'):
@@ -317,7 +295,7 @@ def main(report):
     pupil_env = dict(env, HOME=os.path.join(own, "home"), WINEPREFIX=os.path.join(own, "prefix"),
                      XDG_DATA_HOME=os.path.join(own, "home", "data"),
                      XDG_CONFIG_HOME=os.path.join(own, "home", "config"))
-    pupil = Machine(own, pupil_env, user=65534)
+    pupil = Machine(pupil_env, user=65534)
     report.cleanups.append(pupil.stop)
     check(pupil.run("wine", "wineboot", "--init") == 0, "wineboot failed for the pupil")
     pupil.wait()

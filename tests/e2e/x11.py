@@ -1,17 +1,28 @@
+#!/usr/bin/python3
 """The game on an X server, played with xdotool as from a keyboard: the
 window with the keyboard focus is the one the pupil types into, and
-pictures of windows are taken off the screen."""
+pictures of windows are taken off the screen.
+
+As a command, on a private Xvfb:
+  x11.py screenshot GAME OUT.png  the README's picture: a record of 12 by
+      Giulia stored, Marco's name given, the first question on show
+  x11.py started PROGRAM LOG COMMAND...  COMMAND (DISPLAY in its
+      environment) runs PROGRAM and its name prompt gets the keyboard;
+      the game's output goes to LOG
+"""
 
 import os
 import signal
 import subprocess
+import sys
 import time
 
 from PIL import ImageGrab
 
 import scenario
 import texts
-from report import Failure, check
+from display import scratch
+from report import Failure, Report, check
 
 
 class X11(scenario.Driver):
@@ -122,3 +133,35 @@ def desktop_env(work, base):
         os.makedirs(os.path.join(work, folder), exist_ok=True)
     os.chmod(env["XDG_RUNTIME_DIR"], 0o700)
     return env
+
+
+def screenshot(report, game, out):
+    display, work = scratch(report, "screenshot.")
+    driver = X11(display, work, report)
+    driver.env = desktop_env(work, display.env)
+    os.makedirs(driver.records)
+    for name, data in texts.record_bytes(12, "Giulia").items():
+        with open(os.path.join(driver.records, name), "wb") as f:
+            f.write(data)
+    driver.start([game])
+    scenario.start(driver, report, "Marco")
+    driver.question()
+    time.sleep(0.5)
+    driver.picture(texts.GAME_TITLE).save(out)
+    report.ok("wrote " + out)
+
+
+def started(report, program, log, *command):
+    display, work = scratch(report, "started.")
+    driver = X11(display, work, report)
+    driver.start(list(command))
+    report.cleanups.append(lambda: open(log, "w").write(display.log("game")))
+    driver.window(texts.PROMPT_TITLE)
+    running = os.readlink("/proc/%d/exe" % driver.game.pid)
+    check(running == program, "the program running is %s, not %s" % (running, program))
+    report.ok("%s started; its name prompt has the keyboard" % program)
+
+
+if __name__ == "__main__":
+    Report().run(lambda report: {"screenshot": screenshot, "started": started}[sys.argv[1]](
+        report, *sys.argv[2:]))
