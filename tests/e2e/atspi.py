@@ -37,6 +37,8 @@ def extents(obj):
 
 
 class ScreenReader(X11):
+    type_delay, key_delay = 40, 60
+
     def heard(self, what):
         print("heard: " + what, flush=True)
 
@@ -138,13 +140,6 @@ class ScreenReader(X11):
         check(len(area) == 1, "the game window holds %r besides its menu bar"
               % [c.getRoleName() for c in area])
         return [c for c in area[0] if c is not None]
-
-    def type(self, text):
-        subprocess.run(["xdotool", "type", "--delay", "40", "--", text], env=self.env,
-                       check=True)
-
-    def key(self, *names):
-        subprocess.run(["xdotool", "key", "--delay", "60", *names], env=self.env, check=True)
 
     def click(self, x, y, *clicks):
         subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", *clicks], env=self.env,

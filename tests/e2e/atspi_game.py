@@ -1,17 +1,14 @@
 #!/usr/bin/python3
-"""Plays a whole game of the real program with a screen reader's ears
-(atspi.py): on a private Xvfb, in a private D-Bus session with its own
-accessibility bus (at-spi2-core). The pupil's steps (scenario.py), and
-between them what only a screen reader tells: the reading order, what
-the answer box lets in, the verdicts said on the button, a clock that
-keeps quiet, the menu from the keyboard and its boxes. Skips (status 77)
-when that bus cannot be had.
+"""A whole game of the real program with a screen reader's ears (atspi.py),
+on a private Xvfb in a D-Bus session with its own accessibility bus: the
+pupil's steps (scenario.py) and, between them, what only a screen reader
+tells: the reading order, what the answer box lets in, the verdicts said
+on the button, a quiet clock, the menu's boxes. Skips (77) without that bus.
 
-Usage: atspi_game.py GAME
-       atspi_game.py --inside GAME      (inside the D-Bus session)
-       atspi_game.py --listen SECONDS   (prints the bus's object events)
+Usage: atspi_game.py GAME   (--listen SECONDS prints the bus's object events)
 """
 
+import importlib.util
 import os
 import re
 import shutil
@@ -19,41 +16,11 @@ import subprocess
 import sys
 import time
 
+from display import scratch
 from report import Report, Skip, check, skip
+from x11 import desktop_env
 
 NAME = "Anna"
-
-
-def outside(report):
-    from display import scratch
-    game = sys.argv[1]
-    for tool in ("dbus-run-session", "dbus-send", "/usr/libexec/at-spi-bus-launcher",
-                 "Xvfb", "xdotool"):
-        if not shutil.which(tool):
-            skip("no screen reader test: %s is missing" % tool)
-    if subprocess.run(["/usr/bin/python3", "-c", "import pyatspi"],
-                      capture_output=True).returncode:
-        skip("no screen reader test: python3-pyatspi is missing")
-    display, work = scratch(report, "atspi_game.")
-    from x11 import desktop_env
-    env = desktop_env(work, display.env)
-    env.pop("DBUS_SESSION_BUS_ADDRESS", None)
-    if subprocess.run(["dbus-run-session", "--", "true"], env=env,
-                      capture_output=True).returncode:
-        skip("no screen reader test: no D-Bus session could be started")
-    # Inside the session the accessibility bus is started first (the game
-    # looks for it when it starts), then the game is played.
-    inside = subprocess.run(["dbus-run-session", "--", "/usr/bin/python3",
-                             os.path.abspath(__file__), "--inside", game], env=env,
-                            stderr=subprocess.PIPE, text=True)
-    session = "\n".join(line for line in inside.stderr.splitlines()
-                        if "Failed to set fd limit" not in line)
-    if inside.returncode == 77:
-        raise Skip("no screen reader test: the accessibility bus did not start\n" + session)
-    if inside.returncode:
-        for line in session.splitlines():
-            print("  session: " + line)
-    sys.exit(inside.returncode)
 
 
 def reading_order(reader, report, controls):
@@ -86,26 +53,32 @@ def reading_order(reader, report, controls):
 
 
 def play(report):
+    for tool in ("dbus-daemon", "dbus-send", "/usr/libexec/at-spi-bus-launcher", "xdotool"):
+        if not shutil.which(tool):
+            skip("no screen reader test: %s is missing" % tool)
+    if importlib.util.find_spec("pyatspi") is None:
+        skip("no screen reader test: python3-pyatspi is missing")
+    display, work = scratch(report, "atspi_game.")
+    # A D-Bus session of its own, where the accessibility bus is started
+    # first (the game looks for it when it starts); this process's bus
+    # client is on it from the start.
+    display.dbus_session(fail=lambda why: Skip("no screen reader test: " + why))
+    os.environ.update(desktop_env(work, display.env))
+    if subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus",
+                       "/org/a11y/bus", "org.a11y.Bus.GetAddress"],
+                      capture_output=True).returncode:
+        skip("no screen reader test: the accessibility bus did not start")
     import pyatspi
     import scenario
     import texts
     from atspi import ScreenReader, extents, text_of
-    from display import Display
 
-    if subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus",
-                       "/org/a11y/bus", "org.a11y.Bus.GetAddress"],
-                      capture_output=True).returncode:
-        sys.exit(77)
-
-    work = os.path.dirname(os.environ["XDG_DATA_HOME"])
-    reader = ScreenReader(Display(work=work, existing=os.environ["DISPLAY"]), work, report)
-    report.cleanups.append(lambda: reader.game and reader.game.poll() is None
-                           and reader.game.kill())
+    reader = ScreenReader(display, work, report)
     # The registry answers before the game starts, so the game's
     # registration with it cannot be lost.
     reader.wait_for("the accessibility registry",
                     lambda: pyatspi.Registry.getDesktop(0).childCount is not None)
-    reader.start([sys.argv[2]], dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+    reader.start([sys.argv[1]], dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
                                      QT_QPA_PLATFORM="xcb"))
 
     # The name, then selected with a double click, which makes it the X
@@ -210,7 +183,5 @@ def listen(seconds):
 if __name__ == "__main__":
     if sys.argv[1] == "--listen":
         listen(float(sys.argv[2]))
-    elif sys.argv[1] == "--inside":
-        Report().run(play)
     else:
-        Report().run(outside)
+        Report().run(play)

@@ -53,7 +53,10 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
 
 class Page:
     """What the test and the benchmark do with a page, in either browser;
-    each driver below supplies the protocol's own commands."""
+    each driver below supplies the protocol's own commands, how its
+    answers tell an error (error_of) and what of its events it keeps
+    (event: what the page wrote to its console), and evaluate(): the value
+    of a JavaScript expression, awaited when a promise, as JSON gives it."""
 
     name = ""
 
@@ -70,18 +73,6 @@ class Page:
                     raise Failure("%s: %s" % (method, error))
                 return message["result"]
             self.event(message)
-
-    def error_of(self, answer):
-        raise NotImplementedError
-
-    def event(self, message):
-        """Keeps what the page wrote to its console."""
-        raise NotImplementedError
-
-    def evaluate(self, expression):
-        """The value of a JavaScript expression (awaited when a promise),
-        as JSON gives it."""
-        raise NotImplementedError
 
     def type(self, text):
         for c in text:
@@ -103,12 +94,10 @@ class Page:
         return [...host.shadowRoot.querySelectorAll('.qt-window')]
             .filter(w => w.style.display === 'block')
             .map(w => {
-                const bar = w.querySelector('.title-bar');
                 const name = w.querySelector('.window-name');
                 const r = w.querySelector('canvas.qt-window-content').getBoundingClientRect();
                 const o = w.getBoundingClientRect();
-                return {title: name ? name.innerText : '', framed: !!bar && bar.style.display !== 'none',
-                        blocked: w.classList.contains('blocked'),
+                return {title: name ? name.innerText : '', blocked: w.classList.contains('blocked'),
                         x: r.x, y: r.y, width: r.width, height: r.height,
                         outer: [o.left, o.top, o.right, o.bottom]};
             });
@@ -127,23 +116,6 @@ class Page:
             time.sleep(0.1)
         raise Failure("%s did not come within %d s; the page shows %s" % (
             what, seconds, json.dumps(self.windows())))
-
-    def wait_for_box(self, title, seconds=30):
-        """The box with this title, shown and in front (not blocked)."""
-        def test(windows):
-            for w in windows:
-                if w["title"] == title and not w["blocked"]:
-                    return w
-            return None
-        return self.wait_for('the box "%s"' % title, test, seconds)
-
-    def wait_for_title_start(self, start, seconds=30):
-        def test(windows):
-            for w in windows:
-                if w["title"].startswith(start) and not w["blocked"]:
-                    return w
-            return None
-        return self.wait_for('a box titled "%s…"' % start, test, seconds)
 
     def end_process(self):
         """Drops the connection and waits for the browser, asked to close,

@@ -35,9 +35,13 @@ class Page(scenario.Driver):
             return self.browser.wait_for("the game window", lambda windows: next(
                 (w for w in windows if w["title"] == title and not w["blocked"]
                  and len(windows) == 1), None), seconds)
-        if title.startswith("Data "):
-            return self.browser.wait_for_title_start("Data ", seconds)
-        return self.browser.wait_for_box(title, seconds)
+        start = "Data " if title.startswith("Data ") else None
+
+        def shown(w):
+            return not w["blocked"] and (w["title"].startswith(start) if start
+                                         else w["title"] == title)
+        return self.browser.wait_for("the window %r in front" % (start or title), lambda windows:
+                                     next((w for w in windows if shown(w)), None), seconds)
 
     def shot(self, window):
         return Image.open(io.BytesIO(self.browser.shot(window)))

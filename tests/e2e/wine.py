@@ -11,6 +11,8 @@ from x11 import X11
 
 
 class Wine(X11):
+    type_delay = 60
+
     def __init__(self, display, work, report, records, env, game_pattern):
         super().__init__(display, work, report)
         self.env = env
@@ -32,9 +34,6 @@ class Wine(X11):
                     return found[-1]
             check(time.monotonic() < deadline, "no window titled %r took the keyboard" % title)
             time.sleep(0.1)
-
-    def type(self, text):
-        subprocess.run(["xdotool", "type", "--delay", "60", "--", text], env=self.env, check=True)
 
     def running(self):
         return (self.game is not None and self.game.poll() is None) or subprocess.run(

@@ -1,24 +1,19 @@
 #!/usr/bin/python3
-"""The Windows build under Wine, in a private Wine prefix on a private
-Xvfb: segni.exe needs no DLL of its own; the Qt Test suites pass as .exe
-files (the record crash tests among them, against the Windows file
-layer); segni-setup.exe /S installs the game under Program Files with a
-Start-menu entry and one record folder for the computer under
-%ProgramData%\\segni; a session that ends with the game open keeps its
-beaten record; the installed game, started from that entry, is played
-from the keyboard as a pupil would (scenario.py: a name with an accent on
-an Italian keyboard, the greeting, one right answer read off the screen,
-Exit, the goodbye and the confirmation, each box's text read), and the
-record lands in that folder in Windows-1252 with CR LF; the uninstaller
-leaves the record and its setting. Installed again over a pair in
-C:\\windows, the pair is carried over. As root, the bare segni.exe is
-also played by an unprivileged account whose C:\\windows it cannot write:
-no box, and the record kept in %LOCALAPPDATA%\\segni across two games.
+"""The Windows build under Wine, in a private prefix on a private Xvfb:
+segni.exe imports only system DLLs and carries its resources; the Qt Test
+suites pass as .exe files; segni-setup.exe /S installs the game, a Start
+menu entry and the computer's record folder with its rights; a session
+ended with the game open keeps the beaten record; the game started from
+the Start menu is played as a pupil would (scenario.py, with "Mosè"
+typed on an Italian keyboard) and its record lands in that folder in
+Windows-1252 with CR LF; the uninstaller keeps the record and setting; a
+pair in C:\\windows is carried over; as root, the bare segni.exe played by
+an account that cannot write C:\\windows keeps its record in
+%LOCALAPPDATA%\\segni across two games.
 
-Usage: wine_game.py BUILD-WINDOWS-DIR [FONTCONFIG-FILE]
-With a fontconfig file, Wine sees only the fonts it lists (the tests' own
-set: those of the packages the game depends on). Exits 77 (skipped) when
-there is no Windows build or no Wine.
+Usage: wine_game.py BUILD-WINDOWS-DIR [FONTCONFIG-FILE]   (Wine sees only
+the fonts that file lists). Exits 77 (skipped) without a Windows build or
+Wine.
 """
 
 import glob
@@ -46,9 +41,9 @@ def has(path, expected):
     check(kept == expected, "%s holds %r, not %r" % (path, kept, expected))
 
 
-def holds_record(folder, score, holder):
-    for name, data in texts.record_bytes(score, holder).items():
-        has(os.path.join(folder, name), data)
+def none_in(folder, what):
+    check(not any(os.path.exists(os.path.join(folder, name))
+                  for name in (texts.SCORE_FILE, texts.HOLDER_FILE)), what)
 
 
 class Machine:
@@ -102,9 +97,7 @@ def suites(report, machine, build):
             report.ok("%s.exe %s: %s" % (name, setting, totals))
             if os.path.exists(out):
                 os.remove(out)
-    check(not any(os.path.exists(os.path.join(machine.c, "windows", f))
-                  for f in (texts.SCORE_FILE, texts.HOLDER_FILE)),
-          "the suites left record files in C:\\windows")
+    none_in(os.path.join(machine.c, "windows"), "the suites left record files in C:\\windows")
 
 
 def start_and_answer(driver, report, name, command):
@@ -214,7 +207,8 @@ def main(report):
     has(os.path.join(setup, "segni.conf"), b"[records]\r\nfolder=C:/ProgramData/segni/record\r\n")
     steps = open(os.path.join(setup, "setup.log"), errors="replace").read()
     for step in (r'"C:\\ProgramData\\segni" /setowner \*S-1-5-32-544 /T /C /L: 0',
-                 r'"C:\\ProgramData\\segni" /inheritance:r /grant:r .*\*S-1-5-32-545:\(OI\)\(CI\)RX: 0',
+                 r'"C:\\ProgramData\\segni" /inheritance:r /grant:r '
+                 r'.*\*S-1-5-32-545:\(OI\)\(CI\)RX: 0',
                  r'"C:\\ProgramData\\segni\\record" /grant \*S-1-5-32-545:\(OI\)\(CI\)M: 0'):
         check(re.search("^icacls " + step, steps, re.M),
               "the installer's log has no 'icacls %s': %s" % (step, steps))
@@ -229,7 +223,7 @@ def main(report):
     start_and_answer(driver, report, NAME, from_menu)
     machine.run("wine", "wineboot", "--end-session")
     driver.ended()
-    holds_record(records, 1, NAME)
+    scenario.stored(driver, report, 1, NAME)
     for name in (texts.SCORE_FILE, texts.HOLDER_FILE):
         os.remove(os.path.join(records, name))
     report.ok("the session ended with the game open: the beaten record was saved")
@@ -237,9 +231,7 @@ def main(report):
     # The pupil starts the game from the Start menu.
     play(driver, report, NAME, from_menu)
     scenario.stored(driver, report, 1, NAME)
-    check(not any(os.path.exists(os.path.join(c, "windows", f))
-                  for f in (texts.SCORE_FILE, texts.HOLDER_FILE)),
-          "the installed game wrote its record into C:\\windows")
+    none_in(os.path.join(c, "windows"), "the installed game wrote its record into C:\\windows")
     report.ok("played from the Start menu; the record is in C:\\ProgramData\\segni\\record, "
               "the name in Windows-1252, CR LF")
 
@@ -267,7 +259,7 @@ def main(report):
         with open(os.path.join(c, "windows", name), "wb") as f:
             f.write(data)
     install("the second time")
-    holds_record(records, 7, "Bea")
+    scenario.stored(driver, report, 7, "Bea")
     # An administrator's own setting stays as it is on the next installation.
     with open(os.path.join(setup, "segni.conf"), "wb") as f:
         f.write(b"[records]\r\nfolder=D:/Classe\r\n")
@@ -313,8 +305,7 @@ def main(report):
     # game's record was read back.
     play(driver, report, "Leo", bare, saved=False)
     scenario.stored(driver, report, 1, NAME)
-    check(not os.path.exists(os.path.join(pupil.c, "windows", texts.SCORE_FILE)),
-          "a record file appeared in the pupil's C:\\windows")
+    none_in(os.path.join(pupil.c, "windows"), "a record file appeared in the pupil's C:\\windows")
     pupil.stop()
     report.ok("the bare segni.exe as an ordinary account: no box, the record in "
               "%LOCALAPPDATA%\\segni across two games")

@@ -26,6 +26,9 @@ from report import Failure, Report, check
 
 
 class X11(scenario.Driver):
+    # Milliseconds between two keys typed, and two keys pressed.
+    type_delay, key_delay = 30, 30
+
     def __init__(self, display, work, report):
         self.display = display
         self.env = dict(display.env)
@@ -75,11 +78,12 @@ class X11(scenario.Driver):
         return self.screen().crop((x, y, x + width, y + height))
 
     def type(self, text):
-        subprocess.run(["xdotool", "type", "--delay", "30", "--", text], env=self.env,
-                       check=True)
+        subprocess.run(["xdotool", "type", "--delay", str(self.type_delay), "--", text],
+                       env=self.env, check=True)
 
     def key(self, *names):
-        subprocess.run(["xdotool", "key", "--delay", "30", *names], env=self.env, check=True)
+        subprocess.run(["xdotool", "key", "--delay", str(self.key_delay), *names], env=self.env,
+                       check=True)
 
     def enter(self):
         self.key("Return")
