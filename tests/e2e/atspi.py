@@ -40,7 +40,7 @@ class ScreenReader(X11):
     type_delay, key_delay = 40, 60
 
     def heard(self, what):
-        print("heard: " + what, flush=True)
+        print("heard: " + what)
 
     def wait_for(self, what, probe, seconds=15):
         deadline = time.monotonic() + seconds

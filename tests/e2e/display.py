@@ -38,22 +38,25 @@ def wait_until(what, ready, process=None, seconds=10, fail=Failure):
 class Display:
     """Xvfb, and what runs on it, in a scratch folder of its own."""
 
-    def __init__(self, size="1024x768", work=None, existing=None):
-        """A new Xvfb of that size; or, with existing, the display of that
-        name that someone else started."""
+    def __init__(self, size="1024x768", work=None):
         self.own_work = work is None
         self.work = work or tempfile.mkdtemp(prefix="display.")
         self.processes = []
         self.logs = {}
-        if existing:
-            self.name = existing
-            self.env = dict(os.environ, DISPLAY=existing)
-            return
-        number = self.told("xvfb", ["Xvfb", "-displayfd", "{fd}", "-screen", "0", size + "x24",
-                                    "-nolisten", "tcp"])
-        check(number, "Xvfb ended before it gave a display: %s" % self.log("xvfb"))
-        self.name = ":" + number
-        self.env = dict(os.environ, DISPLAY=self.name)
+        # A display given up by a server that is still going away, as a test
+        # run beside this one ends, can lose its socket to that server's
+        # last steps: a display no client reaches is left for another.
+        for _ in range(3):
+            number = self.told("xvfb", ["Xvfb", "-displayfd", "{fd}", "-screen", "0",
+                                        size + "x24", "-nolisten", "tcp"])
+            check(number, "Xvfb ended before it gave a display: %s" % self.log("xvfb"))
+            self.name = ":" + number
+            self.env = dict(os.environ, DISPLAY=self.name)
+            if subprocess.run(["xwininfo", "-root"], env=self.env,
+                              capture_output=True).returncode == 0:
+                return
+            self.close(keep_work=True)
+        raise Failure("no client reaches the displays Xvfb gave: %s" % self.log("xvfb"))
 
     def told(self, log, command, seconds=10):
         """Starts a process that writes one line, once it is ready, to the
@@ -113,7 +116,7 @@ class Display:
             raise fail("the D-Bus session did not start: %s" % self.log("bus"))
         self.env["DBUS_SESSION_BUS_ADDRESS"] = address
 
-    def close(self):
+    def close(self, keep_work=False):
         """Ends what was started, last first, then the server."""
         for process in reversed(self.processes):
             if process.poll() is None:
@@ -124,7 +127,7 @@ class Display:
                     process.kill()
                     process.wait()
         self.processes = []
-        if self.own_work:
+        if self.own_work and not keep_work:
             shutil.rmtree(self.work, ignore_errors=True)
 
     def __enter__(self):

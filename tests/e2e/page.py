@@ -107,7 +107,7 @@ class Page(scenario.Driver):
         deadline = time.monotonic() + seconds
         while True:
             shot = self.shot(end)
-            shown, seen = ocr.shows(shot, texts.CLOSING)
+            shown, seen = ocr.shows(shot, texts.CLOSING, light_on_dark=True)
             button, page = places.closing_button(shot)
             if shown and button:
                 return self.on_page(end, button, "button")

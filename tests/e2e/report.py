@@ -4,6 +4,7 @@ each check made, "FAIL: why" and "SKIP: why", then the closing line
 CTest's SKIP_RETURN_CODE for these tests."""
 
 import sys
+import traceback
 
 SKIPPED = 77
 
@@ -28,6 +29,8 @@ def skip(why):
 class Report:
     def __init__(self):
         self.passed = 0
+        # Each line as it comes, so a test ended by CTest's timeout shows how far it got.
+        sys.stdout.reconfigure(line_buffering=True)
         # Called on a failure, to show what the surface logged.
         self.on_failure = []
         # Called at the end, however it went (after on_failure).
@@ -35,36 +38,35 @@ class Report:
 
     def ok(self, what):
         self.passed += 1
-        print("PASS: " + what, flush=True)
+        print("PASS: " + what)
 
     def note(self, what):
-        print("  " + what, flush=True)
+        print("  " + what)
 
     def run(self, test):
-        """Runs test(report) and exits as it went."""
-        try:
-            self._run(test)
-        finally:
-            for cleanup in reversed(self.cleanups):
-                cleanup()
-
-    def _run(self, test):
+        """Runs test(report), then the cleanups, and exits as it went."""
+        status = 0
         try:
             test(self)
+            print("%d passed, 0 failed" % self.passed)
         except Skip as why:
-            print("SKIP: %s" % why, flush=True)
-            sys.exit(SKIPPED)
-        except (Failure, Exception) as why:
-            print("FAIL: %s" % (why if isinstance(why, Failure) else repr(why)), flush=True)
+            print("SKIP: %s" % why)
+            status = SKIPPED
+        except Exception as why:
+            print("FAIL: %s" % (why if isinstance(why, Failure) else repr(why)))
             if not isinstance(why, Failure):
-                import traceback
                 traceback.print_exc(file=sys.stdout)
-            for show in self.on_failure:
-                try:
-                    show()
-                except Exception as also:
-                    print("  (while showing the logs: %r)" % also)
-            print("%d passed, 1 failed" % self.passed, flush=True)
-            sys.exit(1)
-        print("%d passed, 0 failed" % self.passed, flush=True)
-        sys.exit(0)
+            self.call(self.on_failure)
+            print("%d passed, 1 failed" % self.passed)
+            status = 1
+        finally:
+            self.call(reversed(self.cleanups))
+        sys.exit(status)
+
+    @staticmethod
+    def call(functions):
+        for function in functions:
+            try:
+                function()
+            except Exception as why:
+                print("  (%r)" % why)

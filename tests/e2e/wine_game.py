@@ -151,7 +151,7 @@ def main(report):
     # their own.
     check(subprocess.run(["setxkbmap", "it"], env=env).returncode == 0,
           "cannot set an Italian keyboard layout")
-    print("Making a Wine prefix...", flush=True)
+    print("Making a Wine prefix...")
     check(machine.run("wine", "wineboot", "--init", log=os.path.join(work, "wineboot.log")) == 0,
           "wineboot failed")
     machine.wait()
