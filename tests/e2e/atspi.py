@@ -94,14 +94,13 @@ class ScreenReader(X11):
                                  ", " + obj.description if obj.description else ""))
         return obj
 
-    def titled(self, title):
-        window = self.active_window()
-        return window if window is not None and window.name == title else None
-
     # ---- The driver ----
 
     def window(self, title, seconds=15):
-        return self.wait_for("a window titled %r" % title, lambda: self.titled(title), seconds)
+        def titled():
+            window = self.active_window()
+            return window if window is not None and window.name == title else None
+        return self.wait_for("a window titled %r" % title, titled, seconds)
 
     def reads(self, title, text, button="OK"):
         """A box with that title says the text, its focus on that button; the

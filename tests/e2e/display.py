@@ -1,12 +1,8 @@
 #!/usr/bin/python3
 """A private X server for every test and script that needs one: Xvfb on a
-display it picks itself (-displayfd), whether other displays are held by a
-lock file, a socket file or only an abstract socket (another container on
-the same machine, which no lock file here shows); optionally openbox on
-it, and a D-Bus session. Everything started is ended on close.
-
-As a command, runs COMMAND with DISPLAY set to a fresh Xvfb and ends the
-server after it:
+display it picks itself (-displayfd: no lock file shows a display held in
+another container), optionally openbox and a D-Bus session on it; all
+ended on close. As a command, runs COMMAND on a fresh one:
     display.py [--size WIDTHxHEIGHT] COMMAND [ARGUMENT...]
 """
 
@@ -89,14 +85,11 @@ class Display:
         return process
 
     def log(self, name):
-        try:
-            with open(self.logs[name], errors="replace") as f:
-                return f.read()
-        except (KeyError, OSError):
-            return ""
+        path = self.logs.get(name, "")
+        return open(path, errors="replace").read() if os.path.isfile(path) else ""
 
-    def show_logs(self, names=None):
-        for name in names or self.logs:
+    def show_logs(self):
+        for name in self.logs:
             for line in self.log(name).splitlines()[-40:]:
                 print("  %s: %s" % (name, line))
 

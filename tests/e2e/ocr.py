@@ -12,14 +12,15 @@ from PIL import Image, ImageChops, ImageOps
 TESSERACT = "/usr/bin/tesseract"
 
 
-def tesseract(image, psm=6, only=None):
-    """What Tesseract reads in a picture (psm: its page layout mode)."""
+def tesseract(image, psm=6, only=None, *output):
+    """What Tesseract reads in a picture (psm: its page layout mode; only:
+    the characters it may read; output: "tsv" for words and their boxes)."""
     data = io.BytesIO()
     image.save(data, "PNG")
     command = [TESSERACT, "stdin", "stdout", "--dpi", "96", "--psm", str(psm), "-l", "eng"]
     if only:
         command += ["-c", "tessedit_char_whitelist=" + only]
-    result = subprocess.run(command, input=data.getvalue(), capture_output=True)
+    result = subprocess.run(command + list(output), input=data.getvalue(), capture_output=True)
     return result.stdout.decode("utf-8", "replace")
 
 
@@ -42,30 +43,18 @@ def read(image, enlarge=3, light_on_dark=False):
     return words(tesseract(prepared(image, enlarge, light_on_dark)))
 
 
-def places(image, enlarge=3):
-    """Each word read in the picture with its box, (word, left, top,
-    right, bottom) in the picture's own pixels, in reading order."""
-    data = io.BytesIO()
-    prepared(image, enlarge).save(data, "PNG")
-    result = subprocess.run([TESSERACT, "stdin", "stdout", "--dpi", "96", "--psm", "11",
-                             "-l", "eng", "tsv"], input=data.getvalue(), capture_output=True)
-    found = []
-    for line in result.stdout.decode("utf-8", "replace").splitlines()[1:]:
+def locate(image, word, enlarge=3):
+    """Where the picture shows the word (the centre of the first reading of
+    it), or None; and the words read, for a report."""
+    seen = []
+    for line in tesseract(prepared(image, enlarge), 11, None, "tsv").splitlines()[1:]:
         fields = line.split("\t")
         if len(fields) == 12 and fields[11].strip():
-            left, top, width, height = (int(v) / enlarge for v in fields[6:10])
-            found.append((fields[11].strip(), left, top, left + width, top + height))
-    return found
-
-
-def locate(image, word, enlarge=3):
-    """Where the picture shows the word (the centre of the first reading
-    of it), or None; and the words read, for a report."""
-    found = places(image, enlarge)
-    for text, left, top, right, bottom in found:
-        if text.strip(".,:;!?") == word:
-            return ((left + right) / 2, (top + bottom) / 2), found
-    return None, [text for text, *_ in found]
+            seen.append(fields[11].strip())
+            if seen[-1].strip(".,:;!?") == word:
+                left, top, width, height = (int(v) / enlarge for v in fields[6:10])
+                return (left + width / 2, top + height / 2), seen
+    return None, seen
 
 
 def comparable(text):

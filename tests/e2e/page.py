@@ -68,18 +68,16 @@ class Page(scenario.Driver):
         check(place, "no %s found on the page" % what)
         return window["x"] + place[0], window["y"] + place[1]
 
-    def answer_place(self):
+    def place(self, find, what):
+        """Where find() finds a control on the game window, on the page."""
         window = self.window(texts.GAME_TITLE)
-        return self.on_page(window, places.answer_box(self.shot(window), self.scale),
-                            "answer box")
-
-    def exit_place(self):
-        window = self.window(texts.GAME_TITLE)
-        return self.on_page(window, places.exit_button(self.shot(window), self.scale),
-                            "exit button")
+        return self.on_page(window, find(self.shot(window), self.scale), what)
 
     def tap_answer(self):
-        self.browser.tap(*self.answer_place())
+        self.browser.tap(*self.place(places.answer_box, "answer box"))
+
+    def exit_place(self):
+        return self.place(places.exit_button, "exit button")
 
     def tap_menu(self, word):
         """Taps the entry of the menu bar whose caption has the word."""

@@ -15,13 +15,13 @@ EXIT_FACE = (192, 0, 192)
 CLOSING_PAGE, CLOSING_TEXT = (0, 0, 0), (255, 255, 0)
 
 
+def apart(p, q):
+    return abs(p[0] - q[0]) + abs(p[1] - q[1]) + abs(p[2] - q[2])
+
+
 def stands_out(p, q):
     """A pixel a pupil tells apart from a colour next to it."""
-    return abs(p[0] - q[0]) + abs(p[1] - q[1]) + abs(p[2] - q[2]) >= 192
-
-
-def close_to(p, q):
-    return abs(p[0] - q[0]) + abs(p[1] - q[1]) + abs(p[2] - q[2]) <= 24
+    return apart(p, q) >= 192
 
 
 def centre(box):
@@ -100,8 +100,8 @@ def closing_button(picture):
     background = commonest(picture)
     rows = lines(picture, background)
     shown = "a page of %s showing %s" % (background, [(box, fill, ink) for box, fill, ink in rows])
-    if not close_to(background, CLOSING_PAGE) or len(rows) != 2 or rows[0][2] is None \
-            or not close_to(rows[0][2], CLOSING_TEXT):
+    if apart(background, CLOSING_PAGE) > 24 or len(rows) != 2 or rows[0][2] is None \
+            or apart(rows[0][2], CLOSING_TEXT) > 24:
         return None, shown
     (left, _, right, _), _, _ = rows[0]
     if abs(left + right - picture.width) > 4:
@@ -113,10 +113,8 @@ def closing_button(picture):
 
 
 def answer_box(picture, scale=1.0):
-    """The answer box: the last box of the face colour in the question's
-    band (ocr.factor_boxes finds the others)."""
-    boxes = ocr.factor_boxes(picture, scale, answer=True)
-    return centre(boxes[-1]) if boxes else None
+    """The answer box: the last box of the face colour in the question's band."""
+    return next((centre(box) for box in ocr.factor_boxes(picture, scale, True)[-1:]), None)
 
 
 def exit_button(picture, scale=1.0):

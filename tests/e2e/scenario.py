@@ -26,8 +26,7 @@ class Driver:
         raise NotImplementedError
 
     def reads(self, title, text, seconds=10):
-        """Waits until the window titled so has the keyboard and shows the
-        text (blanks as ocr.words)."""
+        """Waits until the window titled so has the keyboard and shows the text."""
         self.window(title)
         deadline = time.monotonic() + seconds
         while True:
@@ -38,8 +37,7 @@ class Driver:
             time.sleep(0.3)
 
     def question(self, seconds=15):
-        """The factors read off the game window: the same twice in a row, so
-        the window was drawn whole."""
+        """The factors read off the game window, the same twice in a row."""
         self.window(texts.GAME_TITLE)
         deadline = time.monotonic() + seconds
         last = None

@@ -16,8 +16,7 @@ CREDITS = "Programma freeware"
 SAVED = "Ok ho registrato il tuo record, C A M P I O N E"
 CLOSING = "Il gioco è finito."
 TURN_PROMPT = "Ruota il dispositivo in orizzontale per giocare."
-# Seen by the save that could not reach the school's server, up to its
-# address.
+# The failed save to the school's server, up to the server's address.
 SERVER_FAILED = "Non sono riuscito a registrare il record sul server http://"
 
 

@@ -1,9 +1,7 @@
 #!/usr/bin/python3
 """The web page (./scripts/web) played as a pupil would, headless in
-Debian's Chromium (DevTools) and Firefox ESR (WebDriver BiDi), served
-from 127.0.0.1 to a fresh profile, with the browser's own keys and taps
-(browser.py, page.py); texts and the question read with Tesseract at the
-scale the page draws the game at.
+Chromium and Firefox ESR from 127.0.0.1 with their own keys and taps
+(browser.py, page.py), read with Tesseract at the page's scale.
 
 - A game (scenario.py), in Chromium at 1024x768 and in Firefox at
   1366x768: through a whiteboard's, a Chromebook's, a tablet's and a
@@ -21,9 +19,8 @@ scale the page draws the game at.
   server keeps the higher, each is told what became of their record;
   then junk served as the record, and the server gone before Exit.
 
-Usage: web_game.py PAGE-FOLDER TEST-PAGE-FOLDER [ROUNDS]
-Exits 77 (skipped) when there is no page, no Chromium, no Firefox or no
-websocket client.
+Usage: web_game.py PAGE-FOLDER TEST-PAGE-FOLDER [ROUNDS]   (77, skipped,
+without a page, Chromium, Firefox or python3-websocket)
 """
 
 import contextlib
@@ -50,9 +47,8 @@ PHONE, PHONE_UPRIGHT = (844, 390), (390, 844)
 
 
 def fits(page, view, factors, scales):
-    """The view at this size: the game window, drawn whole at the largest
-    scale that fits, in the middle of the view, every window inside it, and
-    the question still reads the same."""
+    """The view at this size: the game window drawn whole at the largest scale
+    that fits, in the middle, every window inside, the question the same."""
     browser = page.browser
     browser.resize(*view)
 
@@ -160,8 +156,7 @@ def record_after_restart(page, report, url, view, scales):
 
 
 def keyboard_asked(browser):
-    """Whether the page's text input for an on-screen keyboard has the
-    focus."""
+    """Whether the page's text input for an on-screen keyboard has the focus."""
     return browser.evaluate("""(() => {
         let e = document.activeElement;
         while (e && e.shadowRoot && e.shadowRoot.activeElement)

@@ -129,11 +129,9 @@ def main(report):
         if not shutil.which(tool):
             skip("%s is not installed (./scripts/windows installs it)" % tool)
     display, work = scratch(report, "wine_game.", "1920x1080")
+    # No Mono or Gecko to offer, no Linux menu entries for Windows shortcuts.
     env = dict(display.env, WINEPREFIX=os.path.join(work, "prefix"), WINEARCH="win64",
-               WINEDEBUG="-all",
-               # No Mono or Gecko to offer, no Linux menu entries for Windows
-               # shortcuts.
-               WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d",
+               WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d",
                HOME=os.path.join(work, "home"), XDG_DATA_HOME=os.path.join(work, "home", "data"),
                XDG_CONFIG_HOME=os.path.join(work, "home", "config"), LC_ALL="C.UTF-8",
                LANG="C.UTF-8")

@@ -3,12 +3,10 @@
 window with the keyboard focus is the one the pupil types into, and
 pictures of windows are taken off the screen.
 
-As a command, on a private Xvfb:
-  x11.py screenshot GAME OUT.png  the README's picture: a record of 12 by
-      Giulia stored, Marco's name given, the first question on show
-  x11.py started PROGRAM LOG COMMAND...  COMMAND (DISPLAY in its
-      environment) runs PROGRAM and its name prompt gets the keyboard;
-      the game's output goes to LOG
+As a command, on a private Xvfb: "screenshot GAME OUT.png" takes the
+README's picture (12 by Giulia stored, Marco named, the first question
+shown); "started PROGRAM LOG COMMAND..." checks that COMMAND runs PROGRAM
+and its name prompt gets the keyboard (the game's output in LOG).
 """
 
 import os
@@ -46,19 +44,33 @@ class X11(scenario.Driver):
     def start(self, command, env=None):
         self.game = self.display.spawn("game", command, env=env or self.env)
 
+    # How long a window may take to get the keyboard.
+    focus_seconds = 30
+
     def focused(self):
+        """The title of the window with the keyboard."""
         return self.xdotool("getwindowfocus", "getwindowname")
 
-    def window(self, title, seconds=30):
-        """The window of that title, once it has the keyboard focus."""
-        deadline = time.monotonic() + seconds
-        while self.focused() != title:
-            check(self.game is None or self.game.poll() is None,
-                  "the game ended (status %s), waiting for %r" % (self.game.returncode, title))
-            check(time.monotonic() < deadline, "no focused window titled %r (focus: %r)"
-                  % (title, self.focused()))
-            time.sleep(0.1)
+    def focus_id(self):
         return self.xdotool("getwindowfocus")
+
+    def give_focus(self, title):
+        """Where no window manager does, gives the window the keyboard."""
+
+    def alive(self):
+        return self.game is None or self.game.poll() is None
+
+    def window(self, title):
+        """The window of that title, once it has the keyboard."""
+        deadline = time.monotonic() + self.focus_seconds
+        while self.focused() != title:
+            self.give_focus(title)
+            check(self.alive(), "the game ended (status %s), waiting for %r"
+                  % (self.game.returncode, title))
+            check(time.monotonic() < deadline, "no window titled %r has the keyboard (it is "
+                  "on %r)" % (title, self.focused()))
+            time.sleep(0.1)
+        return self.focus_id()
 
     def screen(self):
         return ImageGrab.grab(xdisplay=self.display.name)
@@ -102,22 +114,16 @@ class X11(scenario.Driver):
         check(status == 0, "the game ended with status %d" % status)
 
     def record(self):
-        kept = {}
-        for name in (texts.SCORE_FILE, texts.HOLDER_FILE):
-            path = os.path.join(self.records, name)
-            if os.path.exists(path):
-                with open(path, "rb") as f:
-                    kept[name] = f.read()
-        return kept
+        paths = {name: os.path.join(self.records or "", name)
+                 for name in (texts.SCORE_FILE, texts.HOLDER_FILE)}
+        return {name: open(path, "rb").read() for name, path in paths.items()
+                if os.path.isfile(path)}
 
     def show(self):
         if self.game is not None:
             print("  (the game %s)" % ("is still running" if self.game.poll() is None
                                       else "has ended, status %s" % self.game.returncode))
-        try:
-            print("  record files: %r" % self.record())
-        except OSError:
-            pass
+        print("  record files: %r" % self.record())
         self.display.show_logs()
 
 
