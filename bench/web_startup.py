@@ -19,10 +19,9 @@ import statistics
 import sys
 import tempfile
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
-from webpage import FIREFOX, Browser, Firefox, Folder  # noqa: E402
-
-PROMPT_TITLE = "Rovid edi do rerudiru da razuzo razozezo"
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+from browser import FIREFOX, Browser, Firefox, Folder  # noqa: E402
+from texts import PROMPT_TITLE  # noqa: E402
 
 # Runs in the page before its own scripts: notes the time of the first
 # frame in which a window with the given title (any, when empty) shows.

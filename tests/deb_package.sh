@@ -13,12 +13,13 @@ FONTS_CONF=$3
 FONT_DEPENDS=$4
 WORK=$(mktemp -d)
 TARGET="$WORK/root"
-GPID=""
+E2E="$(cd "$(dirname "$0")" && pwd)/e2e"
 passed=0
+trap 'rm -rf "$WORK"' EXIT
 
 fail() {
     echo "FAIL: $*"
-    for log in package lintian dpkg game xvfb wm; do
+    for log in package lintian dpkg started game; do
         [ -s "$WORK/$log.log" ] && sed "s/^/  $log: /" "$WORK/$log.log"
     done
     echo "$passed passed, 1 failed"
@@ -29,7 +30,6 @@ ok() {
     passed=$((passed + 1))
 }
 
-. "$(dirname "$0")/xvfb_lib.sh"
 # installed: whether a dependency is met on this system.
 . "$SOURCE/scripts/common.sh"
 
@@ -100,21 +100,14 @@ ok "the program, desktop entry, manual page, copyright and changelog are install
 # package depends on.
 exec_line=$(sed -n 's/^Exec=//p' "$SHARE/applications/$ID.desktop" | sed 's/ *%[fFuUdDnNickvm]//g')
 [ -n "$exec_line" ] || fail "the desktop entry has no Exec line"
-start_xvfb
 mkdir -p "$WORK/home" "$WORK/run" && chmod 700 "$WORK/run"
-env -i PATH="$TARGET/usr/bin:/usr/local/bin:/usr/bin:/bin" HOME="$WORK/home" \
-    XDG_RUNTIME_DIR="$WORK/run" XDG_DATA_DIRS="$SHARE:/usr/share" DISPLAY="$DISPLAY" \
-    LANG=C.UTF-8 FONTCONFIG_FILE="$FONTS_CONF" \
-    sh -c "exec $exec_line" >"$WORK/game.log" 2>&1 &
-GPID=$!
-focused "Rovid edi do rerudiru da razuzo razozezo"
-[ "$(readlink "/proc/$GPID/exe")" = "$TARGET/usr/bin/segni" ] \
-    || fail "the program running is $(readlink "/proc/$GPID/exe"), not the installed one"
+# shellcheck disable=SC2016
+/usr/bin/python3 "$E2E/x11.py" started "$TARGET/usr/bin/segni" "$WORK/game.log" sh -c '
+    exec env -i PATH="$1" HOME="$2" XDG_RUNTIME_DIR="$3" XDG_DATA_DIRS="$4" DISPLAY="$DISPLAY" \
+        LANG=C.UTF-8 FONTCONFIG_FILE="$5" sh -c "exec $6"' sh \
+    "$TARGET/usr/bin:/usr/local/bin:/usr/bin:/bin" "$WORK/home" "$WORK/run" "$SHARE:/usr/share" \
+    "$FONTS_CONF" "$exec_line" >"$WORK/started.log" 2>&1 || fail "the installed game did not start as it should"
 ok "Exec=$exec_line starts the installed game; its name prompt has the keyboard"
-kill "$GPID"
-wait "$GPID" 2>/dev/null
-GPID=""
-stop_x
 
 dpkg_root --purge segni >>"$WORK/dpkg.log" 2>&1 || fail "dpkg could not purge the package"
 (cd "$TARGET" && find . ! -path './var/lib/dpkg/*' | sort) >"$WORK/after"

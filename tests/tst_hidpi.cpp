@@ -67,20 +67,77 @@ void HiDpiTest::gradientIsDrawnAtFullResolution()
     QCOMPARE(qBlue(backing.pixel(0, backing.height() - 1)), 255);
 }
 
+// Of a picture of dark text on the label's face, drawn scale times the
+// label's size, how many pixels are partly covered (a glyph's smoothed
+// edge) for each fully covered one. A glyph drawn at the screen's own
+// resolution has edges one device pixel wide around strokes ratio times
+// as wide, so fewer of them than a rendering at 1 has, and fewer still
+// than that rendering blown up. The label's frame is left out.
+double edgePerInk(const QImage &picture, qreal scale)
+{
+    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
+    const int frame = qCeil(4 * scale);
+    QHash<int, int> greys;
+    for (int y = frame; y < image.height() - frame; ++y)
+        for (int x = frame; x < image.width() - frame; ++x)
+            ++greys[qGray(image.pixel(x, y))];
+    int paper = 0;
+    for (auto i = greys.cbegin(); i != greys.cend(); ++i)
+        if (i.value() > greys.value(paper))
+            paper = i.key();
+    int edge = 0, ink = 0;
+    for (int y = frame; y < image.height() - frame; ++y) {
+        for (int x = frame; x < image.width() - frame; ++x) {
+            const double cover = double(paper - qGray(image.pixel(x, y))) / paper;
+            edge += cover > 0.2 && cover < 0.8;
+            ink += cover >= 0.8;
+        }
+    }
+    return ink ? double(edge) / ink : 1e9;
+}
+
+// How many pixels of the inside of two pictures of the label, of one size,
+// differ by more than an eighth of black to white, for each pixel of ink
+// the first has.
+double differing(const QImage &a, const QImage &b, qreal scale)
+{
+    const QImage first = a.convertToFormat(QImage::Format_RGB32);
+    const QImage second = b.convertToFormat(QImage::Format_RGB32);
+    const int frame = qCeil(4 * scale);
+    int differ = 0, ink = 0;
+    for (int y = frame; y < first.height() - frame; ++y) {
+        for (int x = frame; x < first.width() - frame; ++x) {
+            differ += qAbs(qGray(first.pixel(x, y)) - qGray(second.pixel(x, y))) > 32;
+            ink += qGray(first.pixel(x, y)) < 64;
+        }
+    }
+    return ink ? double(differ) / ink : 0;
+}
+
 void HiDpiTest::textIsRenderedAtFullResolution()
 {
     Game game;
     game.start(drawsFor(7, 3, 2, 0));
-    const QImage label = game.w().lblNum1->grab().toImage();
-    QCOMPARE(label.width(), qRound(game.w().lblNum1->width() * ratio));
-    // The digits carry some pure black pixels and some grey edge pixels, as
-    // glyphs rendered at this resolution do; a blown-up low-resolution
-    // rendering would have blocks instead.
-    int black = 0;
-    for (int y = 0; y < label.height(); ++y)
-        for (int x = 0; x < label.width(); ++x)
-            black += label.pixelColor(x, y) == Qt::black;
-    QVERIFY(black > 0);
+    ui::Label *box = game.w().lblNum1;
+    const QImage label = box->grab().toImage();
+    QCOMPARE(label.width(), qRound(box->width() * ratio));
+    // The same label drawn at 1, and that blown up to the screen's size,
+    // as a window drawn at low resolution would show it: in blocks, or
+    // smoothed.
+    QImage low(box->size(), QImage::Format_RGB32);
+    low.setDevicePixelRatio(1);
+    box->render(&low);
+    const QImage blocks = low.scaled(label.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    const QImage smoothed = low.scaled(label.size(), Qt::IgnoreAspectRatio,
+                                       Qt::SmoothTransformation);
+    const double sharp = edgePerInk(label, ratio), blurred = edgePerInk(smoothed, ratio);
+    const double apart = differing(label, blocks, ratio);
+    const QByteArray seen = QStringLiteral("edge pixels per ink pixel %1 (smoothed copy %2); "
+                                           "pixels apart from the blocks per ink pixel %3")
+                                .arg(sharp).arg(blurred).arg(apart).toUtf8();
+    QVERIFY2(sharp < blurred * 0.75, seen.constData());
+    QVERIFY2(apart > 0.05, seen.constData());
+    qInfo("%s", seen.constData());
 }
 
 void HiDpiTest::picturesAreEnlargedWithoutBlur()

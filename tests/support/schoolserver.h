@@ -1,49 +1,58 @@
 // The school's web server for the tests: Debian's lighttpd with the
 // configuration a school puts in place (docs/segni-record.lighttpd.conf),
 // one process on 127.0.0.1 and a free port, its record folder a temporary
-// one.
+// one. It is started by the helper the browser test uses too
+// (tests/e2e/schoolserver.py), which picks the port, tries another when
+// the first was taken, and ends the server when this end closes.
 #pragma once
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QThread>
 
 namespace segni::testing {
 
 class SchoolServer
 {
 public:
-    static QString program() { return QStringLiteral("/usr/sbin/lighttpd"); }
+    // The helper, beside the docs folder the tests are given.
+    static QString program()
+    {
+        return QDir::cleanPath(QStringLiteral(SEGNI_DOCS_DIR "/../tests/e2e/schoolserver.py"));
+    }
 
     ~SchoolServer() { stop(); }
 
     // Empty when it serves; else why not.
     QString start()
     {
-        if (!QFile::exists(program()))
-            return QStringLiteral("lighttpd is not installed (Debian: lighttpd lighttpd-mod-webdav)");
-        // A port free a moment ago may be taken by another test before
-        // lighttpd binds it: lighttpd then ends, and another port is tried.
-        QString why;
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            why = startOnce();
-            if (why.isEmpty() || m_server.state() != QProcess::NotRunning)
-                return why;
-            m_port = 0;
+        stop();
+        m_port = 0;
+        m_helper.start(QStringLiteral("/usr/bin/python3"), {program(), m_dir.path()});
+        if (!m_helper.waitForStarted(10000))
+            return QStringLiteral("python3 cannot run %1").arg(program());
+        while (!m_helper.canReadLine() && m_helper.waitForReadyRead(30000)) {
         }
-        return why;
+        m_port = m_helper.readLine().trimmed().toUShort();
+        if (m_port)
+            return QString();
+        m_helper.closeWriteChannel();
+        m_helper.waitForFinished(10000);
+        const QString why = QString::fromUtf8(m_helper.readAllStandardError()).trimmed();
+        return why.isEmpty() ? QStringLiteral("the school's server did not start") : why;
     }
 
     void stop()
     {
-        if (m_server.state() == QProcess::NotRunning)
+        if (m_helper.state() == QProcess::NotRunning)
             return;
-        m_server.terminate();
-        m_server.waitForFinished(10000);
+        // The helper ends the server when its input closes.
+        m_helper.closeWriteChannel();
+        if (!m_helper.waitForFinished(10000)) {
+            m_helper.terminate();
+            m_helper.waitForFinished(10000);
+        }
     }
 
     QString url() const
@@ -59,53 +68,8 @@ public:
     }
 
 private:
-    QString startOnce()
-    {
-        if (!m_port) {
-            QTcpServer probe;
-            probe.listen(QHostAddress::LocalHost);
-            m_port = probe.serverPort();
-        }
-        QDir(m_dir.path()).mkpath(QStringLiteral("www"));
-        QDir(m_dir.path()).mkpath(QStringLiteral("record"));
-        QFile config(m_dir.filePath(QStringLiteral("lighttpd.conf")));
-        if (!config.open(QIODevice::WriteOnly))
-            return QStringLiteral("cannot write the server's configuration");
-        config.write(QStringLiteral(
-            "server.document-root = \"%1/www\"\n"
-            "server.bind = \"127.0.0.1\"\n"
-            "server.port = %2\n"
-            "server.errorlog = \"%1/error.log\"\n"
-            "server.modules += ( \"mod_staticfile\" )\n"
-            "include \"%3/segni-record.lighttpd.conf\"\n"
-            "alias.url := ( \"/segni-record/\" => \"%1/record/\" )\n")
-                         .arg(m_dir.path())
-                         .arg(m_port)
-                         .arg(QStringLiteral(SEGNI_DOCS_DIR))
-                         .toUtf8());
-        config.close();
-        m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_server.start(program(), {QStringLiteral("-D"), QStringLiteral("-f"), config.fileName()});
-        if (!m_server.waitForStarted(10000))
-            return QStringLiteral("lighttpd did not start");
-        for (int tries = 0; tries < 200; ++tries) {
-            QTcpSocket socket;
-            // Only a lighttpd still running after the connection is the
-            // one that listens there.
-            socket.connectToHost(QHostAddress::LocalHost, m_port);
-            const bool connected = socket.waitForConnected(100);
-            if (m_server.waitForFinished(connected ? 200 : 0)
-                || m_server.state() == QProcess::NotRunning)
-                return QStringLiteral("lighttpd ended: %1").arg(errorLog());
-            if (connected)
-                return QString();
-            QThread::msleep(25);
-        }
-        return QStringLiteral("lighttpd does not listen on port %1").arg(m_port);
-    }
-
     QTemporaryDir m_dir;
-    QProcess m_server;
+    QProcess m_helper;
     quint16 m_port = 0;
 };
 

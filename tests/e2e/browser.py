@@ -2,8 +2,9 @@
 over http on 127.0.0.1, and a browser, headless, driven with its own input
 events over a websocket (python3-websocket): Debian's Chromium over the
 DevTools protocol, Debian's Firefox ESR over WebDriver BiDi, the two with
-the same methods. The page's windows are read off the DOM Qt for
-WebAssembly builds: one element per window, with its title bar and
+the same methods; each protocol supplies only its own commands and how
+its answers and events look. The page's windows are read off the DOM Qt
+for WebAssembly builds: one element per window, with its title bar and
 canvas."""
 
 import base64
@@ -16,17 +17,11 @@ import threading
 import time
 import urllib.request
 
+from display import wait_until
+from report import Failure
+
 CHROMIUM = "/usr/bin/chromium"
 FIREFOX = "/usr/bin/firefox-esr"
-
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, what):
-    if not condition:
-        raise Failure(what)
 
 
 class Folder:
@@ -56,29 +51,28 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
         pass
 
 
-
-def wait_for_browser(process, what, read, seconds=30):
-    """What read() finds once the browser has written it, while it runs."""
-    deadline = time.monotonic() + seconds
-    while True:
-        check(process.poll() is None, "%s ended at start-up" % what)
-        found = read()
-        if found:
-            return found
-        check(time.monotonic() < deadline, "%s gave no remote port" % what)
-        time.sleep(0.1)
-
-
 class Page:
     """What the test and the benchmark do with a page, in either browser;
-    each driver below supplies the protocol's own commands."""
+    each driver below supplies the protocol's own commands, how its
+    answers tell an error (error_of) and what of its events it keeps
+    (event: what the page wrote to its console), and evaluate(): the value
+    of a JavaScript expression, awaited when a promise, as JSON gives it."""
 
     name = ""
 
-    def evaluate(self, expression):
-        """The value of a JavaScript expression (awaited when a promise),
-        as JSON gives it."""
-        raise NotImplementedError
+    def call(self, method, **params):
+        """Sends a command and waits for its answer; events that come
+        first go to event()."""
+        self.next_id += 1
+        self.socket.send(json.dumps({"id": self.next_id, "method": method, "params": params}))
+        while True:
+            message = json.loads(self.socket.recv())
+            if message.get("id") == self.next_id:
+                error = self.error_of(message)
+                if error:
+                    raise Failure("%s: %s" % (method, error))
+                return message["result"]
+            self.event(message)
 
     def type(self, text):
         for c in text:
@@ -100,12 +94,10 @@ class Page:
         return [...host.shadowRoot.querySelectorAll('.qt-window')]
             .filter(w => w.style.display === 'block')
             .map(w => {
-                const bar = w.querySelector('.title-bar');
                 const name = w.querySelector('.window-name');
                 const r = w.querySelector('canvas.qt-window-content').getBoundingClientRect();
                 const o = w.getBoundingClientRect();
-                return {title: name ? name.innerText : '', framed: !!bar && bar.style.display !== 'none',
-                        blocked: w.classList.contains('blocked'),
+                return {title: name ? name.innerText : '', blocked: w.classList.contains('blocked'),
                         x: r.x, y: r.y, width: r.width, height: r.height,
                         outer: [o.left, o.top, o.right, o.bottom]};
             });
@@ -125,23 +117,6 @@ class Page:
         raise Failure("%s did not come within %d s; the page shows %s" % (
             what, seconds, json.dumps(self.windows())))
 
-    def wait_for_box(self, title, seconds=30):
-        """The box with this title, shown and in front (not blocked)."""
-        def test(windows):
-            for w in windows:
-                if w["title"] == title and not w["blocked"]:
-                    return w
-            return None
-        return self.wait_for('the box "%s"' % title, test, seconds)
-
-    def wait_for_title_start(self, start, seconds=30):
-        def test(windows):
-            for w in windows:
-                if w["title"].startswith(start) and not w["blocked"]:
-                    return w
-            return None
-        return self.wait_for('a box titled "%s…"' % start, test, seconds)
-
     def end_process(self):
         """Drops the connection and waits for the browser, asked to close,
         to end (or ends it)."""
@@ -155,10 +130,10 @@ class Page:
             self.process.kill()
             self.process.wait()
 
-    def screenshot(self, window, path):
-        with open(path, "wb") as f:
-            f.write(base64.b64decode(self.capture(
-                window["x"], window["y"], window["width"], window["height"])))
+    def shot(self, window):
+        """A PNG picture of the window's canvas."""
+        return base64.b64decode(self.capture(window["x"], window["y"], window["width"],
+                                             window["height"]))
 
 
 class Browser(Page):
@@ -186,7 +161,7 @@ class Browser(Page):
                 return lines if len(lines) == 2 else None
             except OSError:
                 return None
-        lines = wait_for_browser(self.process, "Chromium", read)
+        lines = wait_until("Chromium's remote port", read, self.process, 30)
         self.port = int(lines[0])
         self.browser_path = lines[1]
         with urllib.request.urlopen("http://127.0.0.1:%d/json/list" % self.port) as answer:
@@ -202,21 +177,16 @@ class Browser(Page):
         # headless one is otherwise never focused.
         self.call("Emulation.setFocusEmulationEnabled", enabled=True)
 
-    def call(self, method, **params):
-        self.next_id += 1
-        self.socket.send(json.dumps({"id": self.next_id, "method": method, "params": params}))
-        while True:
-            message = json.loads(self.socket.recv())
-            if message.get("id") == self.next_id:
-                if "error" in message:
-                    raise Failure("%s: %s" % (method, message["error"]))
-                return message["result"]
-            if message.get("method") == "Runtime.consoleAPICalled":
-                self.console.append(" ".join(str(a.get("value", a.get("description", "")))
-                                             for a in message["params"]["args"]))
-            elif message.get("method") == "Runtime.exceptionThrown":
-                self.console.append("exception: " + json.dumps(
-                    message["params"]["exceptionDetails"])[:3000])
+    def error_of(self, answer):
+        return answer.get("error")
+
+    def event(self, message):
+        if message.get("method") == "Runtime.consoleAPICalled":
+            self.console.append(" ".join(str(a.get("value", a.get("description", "")))
+                                         for a in message["params"]["args"]))
+        elif message.get("method") == "Runtime.exceptionThrown":
+            self.console.append("exception: " + json.dumps(
+                message["params"]["exceptionDetails"])[:3000])
 
     def evaluate(self, expression):
         result = self.call("Runtime.evaluate", expression=expression, returnByValue=True,
@@ -336,7 +306,7 @@ class Firefox(Page):
                     if "WebDriver BiDi listening on " in line:
                         return line.split("listening on ")[1].strip()
             return None
-        url = wait_for_browser(self.process, "Firefox", read)
+        url = wait_until("Firefox's remote port", read, self.process, 30)
         self.socket = websocket.create_connection(url + "/session", suppress_origin=True,
                                                   timeout=60)
         self.next_id = 0
@@ -346,18 +316,14 @@ class Firefox(Page):
         self.call("session.subscribe", events=["log.entryAdded"])
         self.context = self.call("browsingContext.getTree")["contexts"][0]["context"]
 
-    def call(self, method, **params):
-        self.next_id += 1
-        self.socket.send(json.dumps({"id": self.next_id, "method": method, "params": params}))
-        while True:
-            message = json.loads(self.socket.recv())
-            if message.get("id") == self.next_id:
-                if message.get("type") == "error":
-                    raise Failure("%s: %s: %s" % (method, message.get("error"),
-                                                  message.get("message")))
-                return message["result"]
-            if message.get("method") == "log.entryAdded":
-                self.console.append(str(message["params"].get("text")))
+    def error_of(self, answer):
+        if answer.get("type") == "error":
+            return "%s: %s" % (answer.get("error"), answer.get("message"))
+        return None
+
+    def event(self, message):
+        if message.get("method") == "log.entryAdded":
+            self.console.append(str(message["params"].get("text")))
 
     def evaluate(self, expression):
         # The value crosses as JSON text, as DevTools gives it.

@@ -1,0 +1,150 @@
+#!/usr/bin/python3
+"""The school's web server for the tests: Debian's lighttpd as a school
+sets it up (docs/segni-record.lighttpd.conf), on 127.0.0.1 and a free
+port, in FOLDER: FOLDER/www served at / (a copy of PAGE-FOLDER, if given),
+FOLDER/record at /segni-record/, errors in FOLDER/error.log. Another kind
+of server is a class like Lighttpd, named in KINDS.
+
+As a command (the C++ tests' SchoolServer) it prints the port once the
+server listens and ends it when its input closes or on SIGTERM; when the
+server cannot run it prints why and exits with 77.
+    schoolserver.py [--kind lighttpd] FOLDER [PAGE-FOLDER]
+"""
+
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import threading
+import time
+
+DOCS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs")
+RECORD_PATH = "/segni-record/"
+
+
+class Unavailable(Exception):
+    pass
+
+
+class Lighttpd:
+    program = "/usr/sbin/lighttpd"
+    package = "lighttpd lighttpd-mod-webdav"
+
+    def command(self, folder, port):
+        config = os.path.join(folder, "lighttpd.conf")
+        with open(config, "w") as f:
+            f.write('server.document-root = "%(folder)s/www"\n'
+                    'server.bind = "127.0.0.1"\n'
+                    'server.port = %(port)d\n'
+                    'server.errorlog = "%(folder)s/error.log"\n'
+                    'server.modules += ( "mod_staticfile" )\n'
+                    'index-file.names = ( "index.html" )\n'
+                    'mimetype.assign = ( ".html" => "text/html", ".js" => "text/javascript",\n'
+                    '  ".wasm" => "application/wasm", ".png" => "image/png",\n'
+                    '  ".conf" => "text/plain; charset=utf-8" )\n'
+                    'include "%(docs)s/segni-record.lighttpd.conf"\n'
+                    'alias.url := ( "%(path)s" => "%(folder)s/record/" )\n'
+                    % {"folder": folder, "port": port, "docs": os.path.abspath(DOCS),
+                       "path": RECORD_PATH})
+        return [self.program, "-D", "-f", config]
+
+
+KINDS = {"lighttpd": Lighttpd}
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+class SchoolServer:
+    """A server of that kind serving FOLDER (see above)."""
+
+    def __init__(self, folder, page=None, kind="lighttpd"):
+        self.kind = KINDS[kind]()
+        if not os.access(self.kind.program, os.X_OK):
+            raise Unavailable("%s is not installed (Debian: %s)" % (kind, self.kind.package))
+        self.folder = os.path.abspath(folder)
+        www = os.path.join(self.folder, "www")
+        if page and not os.path.exists(www):
+            shutil.copytree(page, www)
+        os.makedirs(www, exist_ok=True)
+        os.makedirs(os.path.join(self.folder, "record"), exist_ok=True)
+        self.record = os.path.join(self.folder, "record", "record.txt")
+        self.process = None
+        # A port free a moment ago may be taken by another test before the
+        # server binds it: the server then ends, and another port is tried.
+        for _ in range(5):
+            why = self._start(free_port())
+            if not why:
+                break
+        else:
+            raise Unavailable(why)
+        self.url = "http://127.0.0.1:%d/" % self.port
+        if page:
+            # The page's setting, beside it, names the class's record.
+            with open(os.path.join(www, "segni.conf"), "w") as f:
+                f.write("[records]\nurl=%s%srecord.txt\n" % (self.url, RECORD_PATH[1:]))
+
+    def _start(self, port):
+        self.port = port
+        self.process = subprocess.Popen(self.kind.command(self.folder, port),
+                                        stdin=subprocess.DEVNULL)
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            try:
+                socket.create_connection(("127.0.0.1", port), 0.2).close()
+                connected = True
+            except OSError:
+                connected = False
+            # Only a server still running after the connection is the one
+            # that listens there.
+            try:
+                self.process.wait(0.2 if connected else 0.05)
+                return "%s ended: %s" % (self.kind.program, self.error_log())
+            except subprocess.TimeoutExpired:
+                pass
+            if connected:
+                return ""
+        self.close()
+        return "%s does not listen on port %d" % (self.kind.program, port)
+
+    def error_log(self):
+        path = os.path.join(self.folder, "error.log")
+        return open(path, errors="replace").read() if os.path.exists(path) else ""
+
+    def close(self):
+        """Stops the server; once is enough."""
+        if self.process and self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait()
+
+
+def main(args):
+    kind = "lighttpd"
+    if args[:1] == ["--kind"]:
+        kind, args = args[1], args[2:]
+    if not 1 <= len(args) <= 2 or kind not in KINDS:
+        print(__doc__, file=sys.stderr)
+        return 2
+    try:
+        server = SchoolServer(args[0], args[1] if len(args) > 1 else None, kind)
+    except Unavailable as why:
+        print(why, file=sys.stderr)
+        return 77
+    done = threading.Event()
+    signal.signal(signal.SIGTERM, lambda *_: done.set())
+    threading.Thread(target=lambda: (sys.stdin.read(), done.set()), daemon=True).start()
+    print(server.port, flush=True)
+    try:
+        done.wait()
+    finally:
+        server.close()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
