@@ -4,7 +4,8 @@
 # permissions) stays out.
 find_package(Qt6 REQUIRED COMPONENTS Test)
 
-add_library(segnitestsupport STATIC support/fakeplatform.h support/game.cpp)
+add_library(segnitestsupport STATIC support/fakeplatform.h support/game.cpp
+  support/otheraccount.h support/otheraccount_win.cpp)
 target_link_libraries(segnitestsupport PUBLIC segnicore Qt6::Test)
 target_include_directories(segnitestsupport PUBLIC support)
 # The school's web server the record tests start is Linux's lighttpd: those

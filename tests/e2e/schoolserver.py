@@ -1,14 +1,15 @@
 #!/usr/bin/python3
-"""The school's web server for the tests: Debian's lighttpd as a school
-sets it up (docs/segni-record.lighttpd.conf), on 127.0.0.1 and a free
-port, in FOLDER: FOLDER/www served at / (a copy of PAGE-FOLDER, if given),
-FOLDER/record at /segni-record/, errors in FOLDER/error.log. Another kind
-of server is a class like Lighttpd, named in KINDS.
+"""The school's web server for the tests: Debian's lighttpd, or Apache
+with mod_dav_fs, as a school sets it up (docs/segni-record.*.conf), on
+127.0.0.1 and a free port, in FOLDER: FOLDER/www served at / (a copy of
+PAGE-FOLDER, if given), FOLDER/record at /segni-record/, errors in
+FOLDER/error.log. Another kind of server is a class like Lighttpd, named
+in KINDS.
 
 As a command (the C++ tests' SchoolServer) it prints the port once the
 server listens and ends it when its input closes or on SIGTERM; when the
 server cannot run it prints why and exits with 77.
-    schoolserver.py [--kind lighttpd] FOLDER [PAGE-FOLDER]
+    schoolserver.py [--kind lighttpd|apache] FOLDER [PAGE-FOLDER]
 """
 
 import os
@@ -51,7 +52,48 @@ class Lighttpd:
         return [self.program, "-D", "-f", config]
 
 
-KINDS = {"lighttpd": Lighttpd}
+class Apache:
+    """Debian's Apache 2.4 with its event MPM and default FileETag: one
+    process group of the test's own (apache2-bin, no service)."""
+    program = "/usr/sbin/apache2"
+    package = "apache2-bin"
+    modules = ["mpm_event", "authz_core", "alias", "dav", "dav_fs", "headers", "mime", "dir"]
+
+    def command(self, folder, port):
+        # Run by root, Apache serves as www-data, which must reach the record.
+        if os.geteuid() == 0:
+            os.chmod(folder, 0o755)
+            os.chmod(os.path.join(folder, "record"), 0o777)
+        locks = os.path.join(folder, "dav")
+        os.makedirs(locks, mode=0o777, exist_ok=True)
+        os.chmod(locks, 0o777)
+        config = os.path.join(folder, "apache2.conf")
+        with open(config, "w") as f:
+            for module in self.modules:
+                f.write("LoadModule %s_module /usr/lib/apache2/modules/mod_%s.so\n"
+                        % (module, module))
+            f.write('ServerName 127.0.0.1\n'
+                    'Listen 127.0.0.1:%(port)d\n'
+                    'User www-data\nGroup www-data\n'
+                    'DefaultRuntimeDir "%(folder)s"\n'
+                    'PidFile "%(folder)s/apache2.pid"\n'
+                    'ErrorLog "%(folder)s/error.log"\n'
+                    'DocumentRoot "%(folder)s/www"\n'
+                    '<Directory "%(folder)s/www">\n  Require all granted\n</Directory>\n'
+                    'DirectoryIndex index.html\n'
+                    'TypesConfig /etc/mime.types\n'
+                    'AddType application/wasm .wasm\n'
+                    'DavLockDB "%(folder)s/dav/lock"\n'
+                    # The school's record at its own folder here: the first
+                    # Alias that matches is taken.
+                    'Alias %(path)s "%(folder)s/record/"\n'
+                    'Include "%(docs)s/segni-record.apache.conf"\n'
+                    % {"folder": folder, "port": port, "docs": os.path.abspath(DOCS),
+                       "path": RECORD_PATH})
+        return [self.program, "-f", config, "-DFOREGROUND"]
+
+
+KINDS = {"lighttpd": Lighttpd, "apache": Apache}
 
 
 def free_port():

@@ -1,7 +1,7 @@
-// The school's web server for the tests: Debian's lighttpd with the
-// configuration a school puts in place (docs/segni-record.lighttpd.conf),
-// one process on 127.0.0.1 and a free port, its record folder a temporary
-// one. It is started by the helper the browser test uses too
+// The school's web server for the tests: Debian's lighttpd, or Apache
+// with mod_dav_fs, with the configuration a school puts in place
+// (docs/segni-record.*.conf), on 127.0.0.1 and a free port, its record
+// folder a temporary one. It is started by the helper the browser test uses too
 // (tests/e2e/schoolserver.py), which picks the port, tries another when
 // the first was taken, and ends the server when this end closes.
 #pragma once
@@ -22,6 +22,11 @@ public:
         return QDir::cleanPath(QStringLiteral(SEGNI_DOCS_DIR "/../tests/e2e/schoolserver.py"));
     }
 
+    // kind: lighttpd or apache.
+    explicit SchoolServer(QString kind = QStringLiteral("lighttpd"))
+        : m_kind(std::move(kind))
+    {
+    }
     ~SchoolServer() { stop(); }
 
     // Empty when it serves; else why not.
@@ -29,7 +34,8 @@ public:
     {
         stop();
         m_port = 0;
-        m_helper.start(QStringLiteral("/usr/bin/python3"), {program(), m_dir.path()});
+        m_helper.start(QStringLiteral("/usr/bin/python3"),
+                       {program(), QStringLiteral("--kind"), m_kind, m_dir.path()});
         if (!m_helper.waitForStarted(10000))
             return QStringLiteral("python3 cannot run %1").arg(program());
         while (!m_helper.canReadLine() && m_helper.waitForReadyRead(30000)) {
@@ -68,6 +74,7 @@ public:
     }
 
 private:
+    QString m_kind;
     QTemporaryDir m_dir;
     QProcess m_helper;
     quint16 m_port = 0;
