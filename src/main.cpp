@@ -21,6 +21,7 @@ int main(int argc, char *argv[])
     segni::installBundledFonts();
     segni::ui::installFonts();
     segni::followScreen();
+    segni::followScreenReader();
 
     segni::QtPlatform platform;
     segni::Program program(platform);

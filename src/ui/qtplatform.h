@@ -69,6 +69,11 @@ void installBundledFonts();
 // a desktop leaves the scale to the system.
 void chooseScale();
 
+// Once the application is made, before any window: a web page tells the
+// browser's screen reader, in the page's own elements, what Qt tells Orca
+// on a desktop (accessible_wasm.cpp). A desktop has Qt's own bridge.
+void followScreenReader();
+
 // Once the application is made: a web page keeps its windows in the middle
 // of the browser's view and, when the view changes size (a browser window
 // resized, a tablet turned), scales them anew. Nothing on a desktop.

@@ -40,4 +40,8 @@ void followScreen()
 {
 }
 
+void followScreenReader()
+{
+}
+
 } // namespace segni

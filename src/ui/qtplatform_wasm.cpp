@@ -56,6 +56,8 @@ public:
         text->setAlignment(Qt::AlignCenter);
         m_again = new QPushButton(QStringLiteral("NUOVO GIOCO"), this);
         m_again->setObjectName(QStringLiteral("newGame"));
+        // Said where the focus lands: why the button is there.
+        m_again->setAccessibleDescription(text->text());
         m_again->setAutoDefault(true);
 
         auto *layout = new QVBoxLayout(this);

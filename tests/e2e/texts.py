@@ -16,6 +16,11 @@ CREDITS = "Programma freeware"
 SAVED = "Ok ho registrato il tuo record, C A M P I O N E"
 CLOSING = "Il gioco è finito."
 TURN_PROMPT = "Ruota il dispositivo in orizzontale per giocare."
+# The names a screen reader gives the answer box, the new-question button
+# and the clock.
+ANSWER_NAME = "Risultato"
+NEXT_NAME = "Nuovo calcolo"
+CLOCK_NAME = "Tempo restante"
 # The failed save to the school's server, up to the server's address.
 SERVER_FAILED = "Non sono riuscito a registrare il record sul server http://"
 

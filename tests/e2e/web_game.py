@@ -31,6 +31,7 @@ import sys
 import tempfile
 import time
 
+import listener
 import scenario
 import texts
 from browser import CHROMIUM, FIREFOX, Browser, Firefox, Folder
@@ -103,6 +104,8 @@ def load(page, url, view):
 def play_a_game(page, report, url, view, scales):
     browser = page.browser
     load(page, url, view)
+    if isinstance(browser, Firefox):
+        listener.heard_in_firefox(page, report)
     # Typed straight away, as at a keyboard: the box has the focus.
     scenario.start(page, report, "Anna")
     check(turn_prompt(browser) is None, "the page asks to turn a %dx%d view" % tuple(view))
@@ -147,6 +150,25 @@ def play_a_game(page, report, url, view, scales):
         new Promise(r => setTimeout(() => r(false), 30000))])"""),
           "the page's files were not kept for play without a network")
     report.ok("another game from the closing page's button; the page kept for offline play")
+
+
+def listened(page, report, url, view, scales):
+    """A game heard through a screen reader (Chromium's accessibility tree):
+    the prompt, the greeting, the question, the verdict said once, the
+    clock read but never said, the goodbye and the confirmation."""
+    ears = listener.Listener(page.browser)
+    load(ears, url, view)
+    ears.no_english()
+    scenario.start(ears, report, "Dora")
+    before = ears.clock()
+    factors = scenario.answer_right(ears, report)
+    ears.verdict(True, scenario.product(factors), (1, 0, 1))
+    page.browser.wait_for("the clock read anew", lambda _: ears.clock() not in (None, before)
+                          or None, 5)
+    report.ok("the verdict said once on the focused button; the clock read when asked, %s, "
+              "and never said" % ears.clock())
+    scenario.goodbye(ears, report, "Dora")
+    ears.ended()
 
 
 def record_after_restart(page, report, url, view, scales):
@@ -307,6 +329,7 @@ def main(report):
                 ("the record after a restart, offline", Browser, record_after_restart,
                  "page", TABLET),
                 ("a game by touch", Browser, play_by_touch, "again", TABLET),
+                ("a game heard through a screen reader", Browser, listened, "again", TABLET),
                 ("a game in Firefox", Firefox, play_a_game, "again", CHROMEBOOK),
                 ("time up with a box open", Browser, time_up_in_a_box, "test", TABLET)):
             if run is record_after_restart:
