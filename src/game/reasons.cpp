@@ -136,42 +136,35 @@ QString reasonText(const SettingError &error)
     return QString();
 }
 
-QString unusableText(const StoreError &error)
+namespace {
+
+// A start-up box's first line: a folder's (the folder, then the file and
+// why), or a server's (its address once, then why).
+QString placeText(const StoreError &error, const QString &folderText, const QString &serverText)
 {
     const QString reason = reasonText(error);
     return std::visit(
-        Each{[&](const FileError &e) {
-                 return QStringLiteral("Non riesco a usare la cartella dei record %1\n(%2: %3).")
-                     .arg(e.folder, e.path, reason);
-             },
-             [&](const ServerError &e) {
-                 return QStringLiteral("Non riesco a usare il record sul server %1\n(%2).")
-                     .arg(e.url, reason);
-             },
+        Each{[&](const FileError &e) { return folderText.arg(e.folder, e.path, reason); },
+             [&](const ServerError &e) { return serverText.arg(e.url, reason); },
              [&](const BrowserError &) {
-                 return QStringLiteral("Non riesco a usare la cartella dei record %1\n(%2: %3).")
-                     .arg(kBrowserPlace, kBrowserItem, reason);
+                 return folderText.arg(kBrowserPlace, kBrowserItem, reason);
              }},
         error);
 }
 
+} // namespace
+
+QString unusableText(const StoreError &error)
+{
+    return placeText(error, QStringLiteral("Non riesco a usare la cartella dei record %1\n(%2: %3)."),
+                     QStringLiteral("Non riesco a usare il record sul server %1\n(%2)."));
+}
+
 QString readOnlyText(const StoreError &error)
 {
-    const QString reason = reasonText(error);
-    return std::visit(
-        Each{[&](const FileError &e) {
-                 return QStringLiteral("Nella cartella dei record %1 non si può scrivere\n(%2: %3).")
-                     .arg(e.folder, e.path, reason);
-             },
-             [&](const ServerError &e) {
-                 return QStringLiteral("Sul server %1 non si può scrivere il record\n(%2).")
-                     .arg(e.url, reason);
-             },
-             [&](const BrowserError &) {
-                 return QStringLiteral("Nella cartella dei record %1 non si può scrivere\n(%2: %3).")
-                     .arg(kBrowserPlace, kBrowserItem, reason);
-             }},
-        error);
+    return placeText(error,
+                     QStringLiteral("Nella cartella dei record %1 non si può scrivere\n(%2: %3)."),
+                     QStringLiteral("Sul server %1 non si può scrivere il record\n(%2)."));
 }
 
 QString unsafeText(const StoreError &error)
