@@ -66,6 +66,12 @@ def comparable(text):
     return "".join(c for c in bare if not unicodedata.combining(c))
 
 
+# Tesseract may misread a letter or two at one size and not at another
+# ("sfida" as "sfda"), and the same way every time: a text waited for is
+# read at each of these enlargements in turn.
+ENLARGEMENTS = (3, 4, 2)
+
+
 def shows(image, text, enlarge=3, light_on_dark=False):
     """Whether the picture shows the text (as comparable() has it), and
     what it shows, for a report."""

@@ -6,6 +6,7 @@ it can be (a menu entry's caption) and found by pixels where it cannot
 (places.py)."""
 
 import io
+import itertools
 import json
 import time
 
@@ -103,9 +104,10 @@ class Page(scenario.Driver):
         button below; returns where the button is on the page."""
         end = self.end()
         deadline = time.monotonic() + seconds
-        while True:
+        for attempt in itertools.count():
             shot = self.shot(end)
-            shown, seen = ocr.shows(shot, texts.CLOSING, light_on_dark=True)
+            shown, seen = ocr.shows(shot, texts.CLOSING, ocr.ENLARGEMENTS[
+                attempt % len(ocr.ENLARGEMENTS)], light_on_dark=True)
             button, page = places.closing_button(shot)
             if shown and button:
                 return self.on_page(end, button, "button")

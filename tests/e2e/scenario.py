@@ -7,6 +7,7 @@ record files' bytes, by name). Driver reads texts and the question off
 pictures (picture(title)) with Tesseract; a screen reader's driver hears
 them instead."""
 
+import itertools
 import time
 
 import ocr
@@ -29,8 +30,9 @@ class Driver:
         """Waits until the window titled so has the keyboard and shows the text."""
         self.window(title)
         deadline = time.monotonic() + seconds
-        while True:
-            shown, seen = ocr.shows(self.picture(title), text)
+        for attempt in itertools.count():
+            shown, seen = ocr.shows(self.picture(title), text,
+                                    ocr.ENLARGEMENTS[attempt % len(ocr.ENLARGEMENTS)])
             if shown:
                 return seen
             check(time.monotonic() < deadline, "%r shows %r, not %r" % (title, seen, text))
