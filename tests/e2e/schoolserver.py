@@ -7,11 +7,13 @@ FOLDER/error.log. Another kind of server is a class like Lighttpd, named
 in KINDS.
 
 As a command (the C++ tests' SchoolServer) it prints the port once the
-server listens and ends it when its input closes or on SIGTERM; when the
-server cannot run it prints why and exits with 77.
+server listens and ends it when its input closes or on SIGTERM; it prints
+why and exits with 77 when the server is not installed, with 1 when it is
+but does not serve (a broken configuration fails the tests using it).
     schoolserver.py [--kind lighttpd|apache] FOLDER [PAGE-FOLDER]
 """
 
+import ctypes
 import os
 import shutil
 import signal
@@ -21,12 +23,24 @@ import sys
 import threading
 import time
 
+from report import Failure
+
 DOCS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs")
 RECORD_PATH = "/segni-record/"
 
 
 class Unavailable(Exception):
-    pass
+    """The server is not installed."""
+
+
+class Broken(Failure):
+    """The server is installed but does not serve."""
+
+
+def ends_with_its_parent():
+    """Run in the server's process before it starts: the server is told to
+    end (SIGTERM) when the helper that started it goes, however it goes."""
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
 
 
 class Lighttpd:
@@ -124,7 +138,7 @@ class SchoolServer:
             if not why:
                 break
         else:
-            raise Unavailable(why)
+            raise Broken(why)
         self.url = "http://127.0.0.1:%d/" % self.port
         if page:
             # The page's setting, beside it, names the class's record.
@@ -134,7 +148,8 @@ class SchoolServer:
     def _start(self, port):
         self.port = port
         self.process = subprocess.Popen(self.kind.command(self.folder, port),
-                                        stdin=subprocess.DEVNULL)
+                                        stdin=subprocess.DEVNULL,
+                                        preexec_fn=ends_with_its_parent)
         deadline = time.monotonic() + 10
         while time.monotonic() < deadline:
             try:
@@ -174,9 +189,9 @@ def main(args):
         return 2
     try:
         server = SchoolServer(args[0], args[1] if len(args) > 1 else None, kind)
-    except Unavailable as why:
+    except (Unavailable, Broken) as why:
         print(why, file=sys.stderr)
-        return 77
+        return 77 if isinstance(why, Unavailable) else 1
     done = threading.Event()
     signal.signal(signal.SIGTERM, lambda *_: done.set())
     threading.Thread(target=lambda: (sys.stdin.read(), done.set()), daemon=True).start()

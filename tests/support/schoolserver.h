@@ -29,7 +29,8 @@ public:
     }
     ~SchoolServer() { stop(); }
 
-    // Empty when it serves; else why not.
+    // Empty when it serves; else why not. notInstalled() then tells a
+    // server missing from this machine (a skip) from one that does not serve.
     QString start()
     {
         stop();
@@ -47,6 +48,11 @@ public:
         m_helper.waitForFinished(10000);
         const QString why = QString::fromUtf8(m_helper.readAllStandardError()).trimmed();
         return why.isEmpty() ? QStringLiteral("the school's server did not start") : why;
+    }
+
+    bool notInstalled() const
+    {
+        return m_helper.exitStatus() == QProcess::NormalExit && m_helper.exitCode() == 77;
     }
 
     void stop()
