@@ -3,9 +3,10 @@
  * from the start of the process until its first top-level window is mapped
  * (a MapNotify on the root window). Two seconds later it reads the peak
  * resident memory (VmHWM) and ends the process. Prints medians and the
- * ratio of the first program to the second.
+ * ratio of each program to the last one (the bare window).
  *
- * Usage: startup RUNS PROGRAM-A PROGRAM-B   (DISPLAY must be set)
+ * Usage: startup RUNS [NAME=]PROGRAM... [NAME=]FLOOR   (DISPLAY must be set;
+ * up to 4 programs; a name heads the program's column, else its file name)
  */
 #define _GNU_SOURCE
 #include <X11/Xlib.h>
@@ -61,7 +62,7 @@ static double run_once(Display *dpy, const char *program, int run, long *kib)
 {
     char home[128];
     snprintf(home, sizeof home, "/tmp/segni-bench-%d-%d", (int)getpid(), run);
-    char cmd[256];
+    char cmd[1024];
     snprintf(cmd, sizeof cmd, "rm -rf %s && mkdir -p %s/data %s/config %s/cache %s/run && chmod 700 %s/run",
              home, home, home, home, home, home);
     if (system(cmd) != 0)
@@ -110,15 +111,24 @@ static double run_once(Display *dpy, const char *program, int run, long *kib)
     return mapped;
 }
 
+#define MAX_PROGRAMS 4
+
 int main(int argc, char **argv)
 {
-    if (argc != 4) {
-        fprintf(stderr, "usage: %s RUNS PROGRAM-A PROGRAM-B\n", argv[0]);
+    int programs = argc - 2;
+    if (programs < 2 || programs > MAX_PROGRAMS) {
+        fprintf(stderr, "usage: %s RUNS [NAME=]PROGRAM... [NAME=]FLOOR\n", argv[0]);
         return 2;
     }
     int runs = atoi(argv[1]);
     if (runs < 1 || runs > 100)
         runs = 7;
+    const char *name[MAX_PROGRAMS], *path[MAX_PROGRAMS];
+    for (int p = 0; p < programs; ++p) {
+        const char *arg = argv[2 + p], *eq = strchr(arg, '=');
+        path[p] = eq ? eq + 1 : arg;
+        name[p] = eq ? strndup(arg, (size_t)(eq - arg)) : strrchr(arg, '/') ? strrchr(arg, '/') + 1 : arg;
+    }
     Display *dpy = XOpenDisplay(NULL);
     if (!dpy) {
         fprintf(stderr, "cannot open display\n");
@@ -127,27 +137,46 @@ int main(int argc, char **argv)
     XSelectInput(dpy, DefaultRootWindow(dpy), SubstructureNotifyMask);
     XSync(dpy, False);
 
-    double times[2][100], mem[2][100];
+    static double times[MAX_PROGRAMS][100], mem[MAX_PROGRAMS][100];
     long kib;
     /* warm-up: one run of each, not counted */
-    for (int p = 0; p < 2; ++p)
-        run_once(dpy, argv[2 + p], 1000 + p, &kib);
+    for (int p = 0; p < programs; ++p)
+        run_once(dpy, path[p], 1000 + p, &kib);
     for (int r = 0; r < runs; ++r) {
-        for (int p = 0; p < 2; ++p) {
-            times[p][r] = run_once(dpy, argv[2 + p], r * 2 + p, &kib);
+        for (int p = 0; p < programs; ++p) {
+            times[p][r] = run_once(dpy, path[p], r * programs + p, &kib);
             mem[p][r] = kib / 1024.0;
             if (times[p][r] < 0) {
-                fprintf(stderr, "%s mapped no window\n", argv[2 + p]);
+                fprintf(stderr, "%s mapped no window\n", path[p]);
                 return 1;
             }
         }
     }
-    double t0 = median(times[0], runs), t1 = median(times[1], runs);
-    double m0 = median(mem[0], runs), m1 = median(mem[1], runs);
-    printf("| measure (median of %d) | %s | %s | ratio |\n", runs, "game", "floor");
-    printf("|---|---|---|---|\n");
-    printf("| start-up to first window | %.1f ms | %.1f ms | %.2f |\n", t0, t1, t0 / t1);
-    printf("| peak memory (VmHWM) | %.1f MiB | %.1f MiB | %.2f |\n", m0, m1, m0 / m1);
+    double t[MAX_PROGRAMS], m[MAX_PROGRAMS];
+    for (int p = 0; p < programs; ++p) {
+        t[p] = median(times[p], runs);
+        m[p] = median(mem[p], runs);
+    }
+    const int floor = programs - 1;
+    printf("| measure (median of %d) |", runs);
+    for (int p = 0; p < programs; ++p)
+        printf(" %s |", name[p]);
+    for (int p = 0; p < floor; ++p)
+        printf(" %s / %s |", name[p], name[floor]);
+    printf("\n|---|");
+    for (int p = 0; p < programs + floor; ++p)
+        printf("---|");
+    printf("\n| start-up to first window |");
+    for (int p = 0; p < programs; ++p)
+        printf(" %.1f ms |", t[p]);
+    for (int p = 0; p < floor; ++p)
+        printf(" %.2f |", t[p] / t[floor]);
+    printf("\n| peak memory (VmHWM) |");
+    for (int p = 0; p < programs; ++p)
+        printf(" %.1f MiB |", m[p]);
+    for (int p = 0; p < floor; ++p)
+        printf(" %.2f |", m[p] / m[floor]);
+    printf("\n");
     XCloseDisplay(dpy);
     return 0;
 }

@@ -10,7 +10,8 @@ the runs alternate after a warm-up of each. Also the size of each file the
 page downloads, raw and as a server sends it with gzip or brotli (the
 copies the build writes beside it).
 
-Usage: web_startup.py PAGE-FOLDER FLOOR-FOLDER [RUNS]
+Usage: web_startup.py PAGE-FOLDER FLOOR-FOLDER [RUNS [BEFORE-PAGE BEFORE-FLOOR]]
+(the page and bare window of an earlier build, measured in the same runs)
 """
 
 import os
@@ -98,47 +99,64 @@ def served_sizes(folder):
     return rows
 
 
+def size_text(size):
+    return "%.2f MiB" % (size / 2**20) if size >= 2**18 else "%.0f KiB" % (size / 2**10)
+
+
 def main():
     page, floor = sys.argv[1:3]
     runs = int(sys.argv[3]) if len(sys.argv) > 3 else 9
+    before = sys.argv[4:6] if len(sys.argv) > 5 else None
     work = tempfile.mkdtemp(prefix="web_startup.")
-    served = [Folder(page), Folder(scaled_floor(floor, work))]
+    builds = [("", page, floor)] + ([("before: ", *before)] if before else [])
+    served = {}
     browsers = [Browser] + ([Firefox] if os.access(FIREFOX, os.X_OK) else [])
     times = {}
     scale = None
     try:
+        for label, game, bare in builds:
+            served[label] = (Folder(game), Folder(scaled_floor(
+                bare, os.path.join(work, label.strip(": ") or "this"))))
         for kind in browsers:
             # The warm-up gives the scale the game is drawn at.
-            scale = start_up_ms(kind, served[0].url + "index.html", PROMPT_TITLE, work)[1]
-            pages = [("game", served[0].url + "index.html", PROMPT_TITLE),
-                     ("floor", served[1].url + "bench_floor.html?scale=%.2f" % scale, "")]
-            start_up_ms(kind, pages[1][1], "", work)
+            scale = start_up_ms(kind, served[""][0].url + "index.html", PROMPT_TITLE, work)[1]
+            pages = []
+            for label, (game, bare) in served.items():
+                pages += [(label + "game", game.url + "index.html", PROMPT_TITLE),
+                          (label + "floor", bare.url + "bench_floor.html?scale=%.2f" % scale, "")]
+            for _, url, title in pages[1:]:
+                start_up_ms(kind, url, title, work)
             for _ in range(runs):
                 for name, url, title in pages:
                     times.setdefault((kind.name, name), []).append(
                         start_up_ms(kind, url, title, work)[0])
     finally:
-        for folder in served:
-            folder.close()
+        for folders in served.values():
+            for folder in folders:
+                folder.close()
         shutil.rmtree(work, ignore_errors=True)
     print("Both drawn at %.2f, as the game is in a 1024x768 view." % scale)
     print()
-    print("| measure | game | floor | ratio |")
-    print("|---|---|---|---|")
+    print("| measure | build | game | floor | ratio |%s" % (" game / before |" if before else ""))
+    print("|---|---|---|---|---|%s" % ("---|" if before else ""))
     for kind in browsers:
-        game = statistics.median(times[kind.name, "game"])
-        bare = statistics.median(times[kind.name, "floor"])
-        print("| %s: page load to the name prompt (median of %d) | %.0f ms | %.0f ms | %.2f |"
-              % (kind.name, runs, game, bare, game / bare))
-    print()
-    print("| file (%s) | raw | gzip | brotli |" % page)
-    print("|---|---|---|---|")
-    rows = served_sizes(page)
-    rows.append(("total", *(sum(row[i] for row in rows) for i in (1, 2, 3))))
-    for name, *sizes in rows:
-        print("| %s | %s |" % (name, " | ".join("%.2f MiB" % (size / 2**20) if size >= 2**18
-                                              else "%.0f KiB" % (size / 2**10)
-                                              for size in sizes)))
+        medians = {label: [statistics.median(times[kind.name, label + what])
+                           for what in ("game", "floor")] for label, _, _ in builds}
+        for label, _, _ in builds:
+            game, bare = medians[label]
+            print("| %s: page load to the name prompt (median of %d) | %s | %.0f ms | %.0f ms "
+                  "| %.2f |%s" % (kind.name, runs, label.rstrip(": ") or "this one", game, bare,
+                                  game / bare, (" %.2f |" % (game / medians["before: "][0])
+                                                if before and not label else
+                                                " |" if before else "")))
+    for label, folder, _ in builds:
+        print()
+        print("| file (%s%s) | raw | gzip | brotli |" % (label, folder))
+        print("|---|---|---|---|")
+        rows = served_sizes(folder)
+        rows.append(("total", *(sum(row[i] for row in rows) for i in (1, 2, 3))))
+        for name, *sizes in rows:
+            print("| %s | %s |" % (name, " | ".join(size_text(size) for size in sizes)))
     return 0
 
 
