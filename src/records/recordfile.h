@@ -134,7 +134,8 @@ public:
     // owner file can be made (a folder or a link in its place, a full disk,
     // a folder that takes no new file) or a stale one cannot be removed
     // (another pupil's, in a folder with the sticky bit); unshared() says
-    // why.
+    // why. The system's lock, where it was granted, is then held all the
+    // same until this lock goes.
     State acquire(Folder &folder, const QString &name, const QString &ownerName, Result &result);
     // Why an Unavailable lock excludes nothing: the owner file's problem.
     const Result &unshared() const { return m_unshared; }
@@ -149,8 +150,9 @@ public:
 private:
     enum class Try { Held, Busy, NoLocks };
     enum class Owner { Taken, Busy, Unsupported };
-    // Removes the owner file only while it still holds the text given;
-    // false when it could not be moved away.
+    // Removes the owner file only while it still holds the text given; any
+    // other file found there goes back or stays aside, never removed. False
+    // when it could not be moved away.
     bool removeOwnerFile(const QByteArray &expected);
     // Each system's half: opens (or makes) the lock file, and asks once
     // for the lock.
