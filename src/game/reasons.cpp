@@ -80,6 +80,11 @@ QString serverReason(const ServerError &error)
     case ServerProblem::IgnoresConditions:
         return QStringLiteral("il server non rispetta If-Match, quindi due giochi potrebbero "
                               "sovrascriversi il record a vicenda");
+    case ServerProblem::CheckRefused:
+        return QStringLiteral("il server non lascia verificare che rispetti If-Match: la prova, "
+                              "all'indirizzo %1, ha avuto il codice %2, e la sua configurazione "
+                              "deve permetterla")
+            .arg(QString::fromUtf8(error.location), QString::number(error.status));
     case ServerProblem::TooManySaves:
         return QStringLiteral("troppi salvataggi nello stesso momento, riprova");
     case ServerProblem::NotARecord:
