@@ -222,6 +222,15 @@ void RecordWebTest::serverThatCannotKeepSavesApartIsRefused_data()
                                     << QString();
     QTest::newRow("never answers") << QByteArray() << QByteArray() << int(ServerProblem::Unreachable)
                                    << false << QString();
+    QTest::newRow("moved, to an address relative to the record's")
+        << response("301 Moved Permanently", "Location: /nuovo/record.txt\r\n", "") << QByteArray()
+        << int(ServerProblem::Moved) << false
+        << QStringLiteral("all'indirizzo SERVER/nuovo/record.txt (codice 301): va scritto "
+                          "quell'indirizzo nella chiave url di segni.conf");
+    QTest::newRow("moved, to an address holding %1")
+        << response("302 Found", "Location: https://server.example/%1/record.txt\r\n", "")
+        << QByteArray() << int(ServerProblem::Moved) << false
+        << QStringLiteral("all'indirizzo https://server.example/%1/record.txt (codice 302)");
     QTest::newRow("a password asked (401)")
         << response("401 Unauthorized", "WWW-Authenticate: Basic realm=\"x\"\r\n", "")
         << QByteArray() << int(ServerProblem::NeedsPassword) << false
