@@ -174,9 +174,16 @@ private:
 
 // How long an owner file from another host (or naming no owner, or one this
 // copy cannot read) must stay the same before it counts as left by a copy
-// that crashed: far longer than a save takes, and longer than a copy is
-// held back by a network share that drops out and comes back.
-constexpr int kStaleOwnerMs = 60 * 1000;
+// that crashed: far longer than a save takes, and longer than a network
+// share holds a write back when it drops out for a moment. An NFS client
+// over TCP retransmits a lost request after 60 seconds and again after 180
+// (timeo 600, linear backoff, retrans 2, the defaults), and a CIFS client
+// declares its server dead after twice its echo interval (60 seconds by
+// default): a write held back by one lost request comes at 60 seconds, so
+// the stale time must lie well beyond. Five minutes does, and stays well
+// within a game's fifteen, so a copy that has watched the same owner file
+// since early in its game still judges it stale the moment it saves.
+constexpr int kStaleOwnerMs = 5 * 60 * 1000;
 int staleOwnerMs();
 
 // Removes the files whose names begin so that a copy left behind when it
