@@ -336,9 +336,6 @@ void RecordWebTest::saveStandsOnlyOnWhatItReadsBack_data()
     QTest::newRow("no answer to the PUT, its own body read back: saved")
         << QList<QByteArray>{served("\"1\"", bruno), served("\"2\"", anna)}
         << QList<QByteArray>{"drop"} << "saved" << -1 << QByteArray("\"1\"") << 0;
-    QTest::newRow("no answer to the PUT, the record as it was: no answer")
-        << QList<QByteArray>{served("\"1\"", bruno)} << QList<QByteArray>{"drop"}
-        << QString::number(int(ServerProblem::Unreachable)) << -1 << QByteArray("\"1\"") << 0;
 }
 
 void RecordWebTest::saveStandsOnlyOnWhatItReadsBack()
