@@ -18,14 +18,17 @@ using namespace segni::testing;
 
 namespace {
 
-// Answers GETs and PUTs with canned responses, in turn (the last one
-// again once they run out); or never answers at all.
+// Answers GETs, PUTs and DELETEs with canned responses, in turn (the last
+// one again once they run out); or never answers at all, or ("drop") closes
+// the connection without an answer. Keeps the head of every request.
 class CannedServer : public QTcpServer
 {
 public:
     QList<QByteArray> get;
     QList<QByteArray> put;
+    QList<QByteArray> remove{"HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n"};
     int puts = 0;
+    QList<QByteArray> asked;
 
     CannedServer()
     {
@@ -39,15 +42,21 @@ public:
                     if (end < 0)
                         return;
                     const bool isPut = asked.startsWith("PUT");
-                    QList<QByteArray> &answers = isPut ? put : get;
+                    QList<QByteArray> &answers =
+                        isPut ? put : asked.startsWith("DELETE") ? remove : get;
+                    this->asked.append(asked.left(end));
+                    m_asked.remove(socket);
                     if (answers.isEmpty())
                         return; // silent
                     const QByteArray answer =
                         answers.size() > 1 ? answers.takeFirst() : answers.first();
                     if (answer.isEmpty())
                         return; // silent
+                    if (answer == "drop") {
+                        socket->abort();
+                        return;
+                    }
                     puts += isPut ? 1 : 0;
-                    m_asked.remove(socket);
                     socket->write(answer);
                     socket->disconnectFromHost();
                 });
@@ -89,6 +98,22 @@ QByteArray response(const QByteArray &status, const QByteArray &headers, const Q
         + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }
 
+// A record served with its ETag.
+QByteArray served(const QByteArray &etag, const QByteArray &body)
+{
+    return response("200 OK", "ETag: " + etag + "\r\n", body);
+}
+
+// The value of a header in a request's head; empty when it is not there.
+QByteArray header(const QByteArray &head, const QByteArray &name)
+{
+    for (const QByteArray &line : head.split('\n')) {
+        if (line.toLower().startsWith(name.toLower() + ':'))
+            return line.mid(name.size() + 1).trimmed();
+    }
+    return QByteArray();
+}
+
 } // namespace
 
 class RecordWebTest : public QObject
@@ -112,6 +137,8 @@ private slots:
     void serverThatCannotKeepSavesApartIsRefused();
     void saveOvertakenReadsAndDecidesAgain_data();
     void saveOvertakenReadsAndDecidesAgain();
+    void saveStandsOnlyOnWhatItReadsBack_data();
+    void saveStandsOnlyOnWhatItReadsBack();
     void serverStoppedMidGame();
     void aGameAgainstTheServerTellsThePupil();
 
@@ -168,26 +195,50 @@ void RecordWebTest::whatTheServerHoldsIsARecordOrNone()
 void RecordWebTest::serverThatCannotKeepSavesApartIsRefused_data()
 {
     const QByteArray record = "7\r\nBruno\r\n";
+    const QByteArray refused = response("412 Precondition Failed", "", "");
     QTest::addColumn<QByteArray>("get");
     QTest::addColumn<QByteArray>("put");
-    QTest::addColumn<int>("problem");
+    QTest::addColumn<int>("problem"); // -1: none
     QTest::addColumn<bool>("readOnly");
-    QTest::newRow("no ETag") << response("200 OK", "", record)
-                             << response("412 Precondition Failed", "", "")
-                             << int(ServerProblem::NoStrongEtag) << false;
-    QTest::newRow("weak ETag") << response("200 OK", "ETag: W/\"1\"\r\n", record)
-                               << response("412 Precondition Failed", "", "")
-                               << int(ServerProblem::NoStrongEtag) << false;
+    // Part of the start-up box; SERVER stands for the canned server's address.
+    QTest::addColumn<QString>("says");
+    QTest::newRow("no ETag") << response("200 OK", "", record) << refused
+                             << int(ServerProblem::NoStrongEtag) << false << QString();
+    QTest::newRow("weak ETag") << response("200 OK", "ETag: W/\"1\"\r\n", record) << refused
+                               << int(ServerProblem::NoStrongEtag) << false << QString();
     QTest::newRow("If-Match ignored")
         << response("200 OK", "ETag: \"1\"\r\n", record) << response("204 No Content", "", "")
-        << int(ServerProblem::IgnoresConditions) << false;
-    QTest::newRow("PUT forbidden") << response("200 OK", "ETag: \"1\"\r\n", record)
-                                   << response("403 Forbidden", "", "")
-                                   << int(ServerProblem::WriteRefused) << true;
+        << int(ServerProblem::IgnoresConditions) << false << QStringLiteral("non rispetta If-Match");
+    QTest::newRow("If-Match ignored, no record yet")
+        << response("404 Not Found", "", "") << response("201 Created", "", "")
+        << int(ServerProblem::IgnoresConditions) << false << QString();
+    QTest::newRow("If-Match honoured: accepted") << served("\"1\"", record) << refused << -1 << false
+                                                 << QString();
+    QTest::newRow("the check's PUT forbidden")
+        << response("200 OK", "ETag: \"1\"\r\n", record) << response("403 Forbidden", "", "")
+        << int(ServerProblem::CheckRefused) << true
+        << QStringLiteral("SERVER/segni-record/record.txt.segni-check, ha avuto il codice 403");
     QTest::newRow("a server error") << response("500 Internal Server Error", "", "")
-                                    << QByteArray() << int(ServerProblem::Status) << false;
+                                    << QByteArray() << int(ServerProblem::Status) << false
+                                    << QString();
     QTest::newRow("never answers") << QByteArray() << QByteArray() << int(ServerProblem::Unreachable)
-                                   << false;
+                                   << false << QString();
+    QTest::newRow("moved, to an address relative to the record's")
+        << response("301 Moved Permanently", "Location: /nuovo/record.txt\r\n", "") << QByteArray()
+        << int(ServerProblem::Moved) << false
+        << QStringLiteral("all'indirizzo SERVER/nuovo/record.txt (codice 301): va scritto "
+                          "quell'indirizzo nella chiave url di segni.conf");
+    QTest::newRow("moved, to an address holding %1")
+        << response("302 Found", "Location: https://server.example/%1/record.txt\r\n", "")
+        << QByteArray() << int(ServerProblem::Moved) << false
+        << QStringLiteral("all'indirizzo https://server.example/%1/record.txt (codice 302)");
+    QTest::newRow("a password asked (401)")
+        << response("401 Unauthorized", "WWW-Authenticate: Basic realm=\"x\"\r\n", "")
+        << QByteArray() << int(ServerProblem::NeedsPassword) << false
+        << QStringLiteral("chiede una password (codice 401), ma il gioco non ne invia");
+    QTest::newRow("forbidden to read (403)")
+        << response("403 Forbidden", "", "") << QByteArray() << int(ServerProblem::NeedsPassword)
+        << false << QStringLiteral("chiede una password (codice 403), ma il gioco non ne invia");
 }
 
 void RecordWebTest::serverThatCannotKeepSavesApartIsRefused()
@@ -196,14 +247,32 @@ void RecordWebTest::serverThatCannotKeepSavesApartIsRefused()
     QFETCH(QByteArray, put);
     QFETCH(int, problem);
     QFETCH(bool, readOnly);
+    QFETCH(QString, says);
     CannedServer server;
     server.get = {get};
     server.put = {put};
     const Loaded loaded = loadFrom(server.url());
     QCOMPARE(serverProblem(readOnly ? loaded.readOnly : loaded.error), problem);
     QVERIFY(readOnly || !loaded.readOnly);
-    // The check may PUT once; nothing else is written.
+    if (!says.isEmpty()) {
+        const QString box = readOnly ? readOnlyText(*loaded.readOnly) : unusableText(*loaded.error);
+        const QString address = QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort());
+        QVERIFY2(box.contains(QString(says).replace(QStringLiteral("SERVER"), address)),
+                 qPrintable(box));
+    }
+    // The check may PUT once, beside the record, and take away what a
+    // server that ignores conditions made there; the record itself is only
+    // read, and asked for as the server keeps it, uncompressed.
     QVERIFY(server.puts <= 1);
+    for (const QByteArray &head : std::as_const(server.asked)) {
+        QVERIFY2(head.startsWith("GET /segni-record/record.txt ")
+                     || head.startsWith("PUT /segni-record/record.txt.segni-check ")
+                     || head.startsWith("DELETE /segni-record/record.txt.segni-check "),
+                 head.constData());
+        QCOMPARE(header(head, "Accept-Encoding"), QByteArray("identity"));
+    }
+    if (problem == int(ServerProblem::IgnoresConditions))
+        QVERIFY(server.asked.last().startsWith("DELETE "));
 }
 
 void RecordWebTest::saveOvertakenReadsAndDecidesAgain_data()
@@ -235,6 +304,65 @@ void RecordWebTest::saveOvertakenReadsAndDecidesAgain()
     const Saved refused = saveTo(server.url(), QStringLiteral("1234567"), QStringLiteral("Anna"));
     QCOMPARE(serverProblem(refused.error), int(ServerProblem::NotARecord));
     QCOMPARE(server.puts, standing.isEmpty() ? 2 : 1);
+}
+
+void RecordWebTest::saveStandsOnlyOnWhatItReadsBack_data()
+{
+    // The server's answers in turn; the save is 6 by Anna, over 3 by Bruno.
+    const QByteArray bruno = "3\r\nBruno\r\n";
+    const QByteArray anna = "6\r\nAnna\r\n";
+    QTest::addColumn<QList<QByteArray>>("gets");
+    QTest::addColumn<QList<QByteArray>>("puts");
+    QTest::addColumn<QString>("outcome"); // saved, or the problem's number
+    QTest::addColumn<int>("putsSent");    // -1: any
+    QTest::addColumn<QByteArray>("ifMatch"); // of the last PUT
+    QTest::addColumn<int>("retries");
+    // Apache's, for a second after another save's write.
+    QTest::newRow("a weak ETag during the save: waited out, then saved")
+        << QList<QByteArray>{served("W/\"1\"", bruno), served("\"1\"", bruno), served("\"2\"", anna)}
+        << QList<QByteArray>{response("204 No Content", "", "")} << "saved" << 1
+        << QByteArray("\"1\"") << 1;
+    // Its PUT was applied, the answer lost; sent again, it got 412.
+    QTest::newRow("412, and its own body read back: saved")
+        << QList<QByteArray>{served("\"1\"", bruno), served("\"2\"", anna)}
+        << QList<QByteArray>{response("412 Precondition Failed", "", "")} << "saved" << 1
+        << QByteArray("\"1\"") << 0;
+    // A server whose check of If-Match does not hold its write back let
+    // another save in after this one.
+    QTest::newRow("a lower record read back after a 2xx: saved again on its ETag")
+        << QList<QByteArray>{served("\"1\"", bruno), served("\"2\"", "5\r\nCarla\r\n"),
+                             served("\"2\"", "5\r\nCarla\r\n"), served("\"3\"", anna)}
+        << QList<QByteArray>{response("204 No Content", "", "")} << "saved" << 2
+        << QByteArray("\"2\"") << 1;
+    QTest::newRow("no answer to the PUT, its own body read back: saved")
+        << QList<QByteArray>{served("\"1\"", bruno), served("\"2\"", anna)}
+        << QList<QByteArray>{"drop"} << "saved" << -1 << QByteArray("\"1\"") << 0;
+}
+
+void RecordWebTest::saveStandsOnlyOnWhatItReadsBack()
+{
+    QFETCH(QList<QByteArray>, gets);
+    QFETCH(QList<QByteArray>, puts);
+    QFETCH(QString, outcome);
+    QFETCH(int, putsSent);
+    QFETCH(QByteArray, ifMatch);
+    QFETCH(int, retries);
+    CannedServer server;
+    server.get = gets;
+    server.put = puts;
+    const Saved saved = saveTo(server.url(), QStringLiteral("6"), QStringLiteral("Anna"));
+    QCOMPARE(saved.saved() ? QStringLiteral("saved") : QString::number(serverProblem(saved.error)),
+             outcome);
+    QCOMPARE(saved.retries, retries);
+    QList<QByteArray> sent;
+    for (const QByteArray &head : std::as_const(server.asked)) {
+        if (head.startsWith("PUT "))
+            sent.append(head);
+    }
+    QVERIFY(!sent.isEmpty());
+    if (putsSent >= 0)
+        QCOMPARE(sent.size(), putsSent);
+    QCOMPARE(header(sent.last(), "If-Match"), ifMatch);
 }
 
 void RecordWebTest::serverStoppedMidGame()

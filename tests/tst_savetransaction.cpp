@@ -15,15 +15,19 @@ namespace {
 
 // A store whose tries go as scripted, one letter a try: b, busy; o, the
 // stored pair is read but the write is overtaken; w, it is written; r, the
-// store refuses to begin; f, the write fails. Each try reads the score
-// given for it (the last one again once they run out).
+// store refuses to begin; f, the write fails. Each try reads the pair
+// given for it, "score" or "score holder" (the last one again once they
+// run out), and takes tryMs on the clock.
 class ScriptedStore : public RecordStore
 {
 public:
     QString script;
     QStringList storedScores;
+    int tryMs = 0;
+    qint64 clock = 0;
     int tries = 0;
     int writes = 0;
+    int tryingNow = 0; // tries begun and not yet gone
 
     Task<Loaded> load() override { co_return Loaded{}; }
     Task<std::optional<Record>> peek() override { co_return std::nullopt; }
@@ -31,15 +35,18 @@ public:
     Task<Begun> beginSave() override
     {
         const QChar step = script.at(std::min<qsizetype>(tries, script.size() - 1));
-        const QString score = storedScores.value(std::min<qsizetype>(tries, storedScores.size() - 1));
+        const QStringList pair =
+            storedScores.value(std::min<qsizetype>(tries, storedScores.size() - 1)).split(QLatin1Char(' '));
         ++tries;
+        clock += tryMs;
         Begun begun;
         if (step == QLatin1Char('b'))
             begun.busy = true;
         else if (step == QLatin1Char('r'))
             begun.error = FileError{QString(), QStringLiteral("r"), FileProblem::Denied};
         else
-            begun.held = std::make_unique<Try>(*this, step, Record{score + "\r\n", "Bea\r\n"});
+            begun.held = std::make_unique<Try>(
+                *this, step, Record{pair[0] + "\r\n", pair.value(1, QStringLiteral("Bea")) + "\r\n"});
         co_return begun;
     }
     StoreError busyError() const override { return BrowserError{BrowserProblem::Busy}; }
@@ -53,7 +60,9 @@ private:
             , m_step(step)
             , m_stored(std::move(stored))
         {
+            ++m_store.tryingNow;
         }
+        ~Try() override { --m_store.tryingNow; }
         const Record &stored() const override { return m_stored; }
         Task<Written> write(const QString &score, const QString &holder) override
         {
@@ -90,18 +99,26 @@ void SaveTransactionTest::savesOnlyWhatBeatsTheStoredRecord_data()
     QTest::addColumn<QString>("outcome"); // saved, standing N, error, busy
     QTest::addColumn<int>("writes");
     QTest::addColumn<int>("retries");
-    QTest::newRow("beaten") << "w" << QStringList{"1"} << "saved" << 1 << 0;
-    QTest::newRow("equalled: the stored one stands") << "w" << QStringList{"5"} << "standing 5" << 0 << 0;
-    QTest::newRow("unreadable stored score counts as 0") << "w" << QStringList{"boh"} << "saved" << 1 << 0;
-    QTest::newRow("busy twice, then free") << "bbw" << QStringList{"1"} << "saved" << 1 << 2;
+    QTest::addColumn<int>("tryMs"); // how long each try takes
+    QTest::newRow("beaten") << "w" << QStringList{"1"} << "saved" << 1 << 0 << 0;
+    QTest::newRow("equalled: the stored one stands") << "w" << QStringList{"5"} << "standing 5" << 0 << 0 << 0;
+    QTest::newRow("unreadable stored score counts as 0") << "w" << QStringList{"boh"} << "saved" << 1 << 0 << 0;
+    QTest::newRow("busy twice, then free") << "bbw" << QStringList{"1"} << "saved" << 1 << 2 << 0;
     QTest::newRow("overtaken by a lower score, saved on the next try")
-        << "ow" << QStringList{"1", "3"} << "saved" << 2 << 1;
+        << "ow" << QStringList{"1", "3"} << "saved" << 2 << 1 << 0;
     QTest::newRow("overtaken by a higher score, which stands")
-        << "ow" << QStringList{"1", "7"} << "standing 7" << 1 << 1;
+        << "ow" << QStringList{"1", "7"} << "standing 7" << 1 << 1 << 0;
     QTest::newRow("busy for good: gives up once the policy's time is spent")
-        << "b" << QStringList{"1"} << "busy" << 0 << -1;
-    QTest::newRow("the store refuses") << "r" << QStringList{"1"} << "error" << 0 << 0;
-    QTest::newRow("the write fails: not tried again") << "f" << QStringList{"1"} << "error" << 1 << 0;
+        << "b" << QStringList{"1"} << "busy" << 0 << -1 << 0;
+    QTest::newRow("the store refuses") << "r" << QStringList{"1"} << "error" << 0 << 0 << 0;
+    QTest::newRow("the write fails: not tried again") << "f" << QStringList{"1"} << "error" << 1 << 0 << 0;
+    // Held back in the middle of its write, it was overtaken by a copy that
+    // completed its pair.
+    QTest::newRow("overtaken, and its own pair is what stands: saved")
+        << "ow" << QStringList{"1", "5 Anna"} << "saved" << 1 << 1 << 0;
+    // A server that takes seconds to answer: the budget is the clock's.
+    QTest::newRow("busy, each try taking 4 s: gives up once the budget has gone by")
+        << "b" << QStringList{"1"} << "busy" << 0 << 2 << 4000;
 }
 
 void SaveTransactionTest::savesOnlyWhatBeatsTheStoredRecord()
@@ -111,16 +128,25 @@ void SaveTransactionTest::savesOnlyWhatBeatsTheStoredRecord()
     QFETCH(QString, outcome);
     QFETCH(int, writes);
     QFETCH(int, retries);
+    QFETCH(int, tryMs);
     ScriptedStore store;
     store.script = script;
     store.storedScores = stored;
+    store.tryMs = tryMs;
     int paused = 0;
-    const Pause pause = [&paused](int ms) {
+    bool heldWhilePaused = false;
+    const Pause pause = [&](int ms) {
         paused += ms;
+        store.clock += ms;
+        heldWhilePaused = heldWhilePaused || store.tryingNow > 0;
         return Answer<Done>([](Answer<Done>::Callback done) { done(Done{}); });
     };
-    const RetryPolicy policy;
-    const Saved saved = finished(saveIfBeaten(store, QStringLiteral("5"), QStringLiteral("Anna"), pause));
+    RetryPolicy policy;
+    policy.clock = [&store] { return store.clock; };
+    const Saved saved =
+        finished(saveIfBeaten(store, QStringLiteral("5"), QStringLiteral("Anna"), pause, policy));
+    // Nothing a try holds (a lock) is held through a pause.
+    QVERIFY(!heldWhilePaused);
     QString got = saved.saved() ? QStringLiteral("saved") : QStringLiteral("error");
     if (saved.standing)
         got = QStringLiteral("standing ") + saved.standing->score.trimmed();

@@ -2,6 +2,8 @@
 
 #include "tavola.h"
 
+#include <QUrl>
+
 namespace segni {
 
 namespace {
@@ -19,7 +21,7 @@ Each(Kinds...) -> Each<Kinds...>;
 
 // The browser's storage has the one item a web page keeps, where a
 // desktop keeps its folder.
-const QString kBrowserPlace = QStringLiteral("localStorage");
+const QString kBrowserPlace = QStringLiteral("localStorage/");
 const QString kBrowserItem = QStringLiteral("localStorage/segni/record");
 
 QString fileReason(const FileError &error)
@@ -55,6 +57,17 @@ QString fileReason(const FileError &error)
     return QStringLiteral("errore del sistema (codice %1)").arg(error.code);
 }
 
+// Where a redirect points, as a whole address: a Location may be relative
+// to the record's. A whole one is shown as the server sent it.
+QString movedTo(const ServerError &error)
+{
+    const QString location = QString::fromUtf8(error.location);
+    const QUrl relative(location);
+    if (!relative.isRelative())
+        return location.left(300);
+    return QUrl(error.url).resolved(relative).toString().left(300);
+}
+
 QString serverReason(const ServerError &error)
 {
     switch (error.problem) {
@@ -66,8 +79,7 @@ QString serverReason(const ServerError &error)
         return QStringLiteral("il server dice che il record si trova ora all'indirizzo %1 "
                               "(codice %2): va scritto quell'indirizzo nella chiave url di "
                               "segni.conf")
-            .arg(QString::fromUtf8(error.location).left(300))
-            .arg(error.status);
+            .arg(movedTo(error), QString::number(error.status));
     case ServerProblem::NeedsPassword:
         return QStringLiteral("il server chiede una password (codice %1), ma il gioco non ne "
                               "invia: il record deve poter essere letto e scritto senza")
@@ -80,6 +92,11 @@ QString serverReason(const ServerError &error)
     case ServerProblem::IgnoresConditions:
         return QStringLiteral("il server non rispetta If-Match, quindi due giochi potrebbero "
                               "sovrascriversi il record a vicenda");
+    case ServerProblem::CheckRefused:
+        return QStringLiteral("il server non lascia verificare che rispetti If-Match: la prova, "
+                              "all'indirizzo %1, ha avuto il codice %2, e la sua configurazione "
+                              "deve permetterla")
+            .arg(QString::fromUtf8(error.location), QString::number(error.status));
     case ServerProblem::TooManySaves:
         return QStringLiteral("troppi salvataggi nello stesso momento, riprova");
     case ServerProblem::NotARecord:

@@ -129,8 +129,10 @@ records::Pause Tavola::pause()
 
 Task<> Tavola::runSave(std::shared_ptr<SaveUnderWay> save, QString name)
 {
+    records::RetryPolicy policy;
+    policy.clock = [this] { return m_platform.steadyMs(); };
     const records::Saved outcome =
-        co_await records::saveIfBeaten(*m_store, save->score, name, pause());
+        co_await records::saveIfBeaten(*m_store, save->score, name, pause(), policy);
     ++m_recordVersion;
     if (m_save == save)
         m_save.reset();

@@ -1,7 +1,5 @@
 #include "folderpair.h"
 
-#include <QThread>
-
 namespace segni::records::folder {
 
 FileError errorAt(const Folder &folder, const QString &name, const Result &result)
@@ -125,9 +123,12 @@ Result commitIntent(Folder &folder, const Pair &pair, const StillHeld &held)
 
 // A folder that takes no new file and holds no intent: both files are
 // written where they stand, with nothing to complete them after a crash.
-// When a write fails, what was written gets its old bytes back; should
-// that fail too, the files are left as a crash there would leave them.
-std::optional<FileError> writeWithoutIntent(Folder &folder, const Pair &pair)
+// When a write fails, what was written gets its old bytes back, right
+// after the check that let that write go; should that fail too, the files
+// are left as a crash there would leave them. Once the check fails nothing
+// more is written, nor put back: the files are another copy's save.
+std::optional<FileError> writeWithoutIntent(Folder &folder, const Pair &pair,
+                                            const StillHeld &held)
 {
     Pair before;
     QString failed = scoreFileName();
@@ -137,8 +138,8 @@ std::optional<FileError> writeWithoutIntent(Folder &folder, const Pair &pair)
         result = folder.read(failed, kMaxRecordFileBytes, before.holder);
     }
     if (result.ok()) {
-        result = writePair(folder, pair, failed, [] { return true; });
-        if (!result.ok()) {
+        result = writePair(folder, pair, failed, held);
+        if (!result.ok() && result.problem != FileProblem::Busy) {
             folder.write(scoreFileName(), before.score);
             if (failed == holderFileName())
                 folder.write(holderFileName(), before.holder);
@@ -202,13 +203,14 @@ struct Standing
 } // namespace
 
 // Without the lock a save may be under way: the intent and both files are
-// read in turn until two rounds agree, so a save that ends between two
-// reads cannot show one pair's score beside the other's holder. Saves that
-// never pause long enough for that, for two seconds, make the record busy.
+// read in turn until two rounds in a row agree, so a save that ends between
+// two reads cannot show one pair's score beside the other's holder. Nothing
+// waits here: when a few rounds all differ, a save is changing the files
+// right now, and the record is busy; whoever asked reads again later (the
+// next question, or the save's next try after its pause).
 Record readConsistent(const Folder &folder, Result &result, QString &failed)
 {
-    constexpr int kPauseMs = 5;
-    constexpr int kMaxRounds = 2000 / kPauseMs;
+    constexpr int kMaxRounds = 4;
     std::optional<Standing> last;
     for (int round = 0; round < kMaxRounds; ++round) {
         Standing now;
@@ -218,8 +220,6 @@ Record readConsistent(const Folder &folder, Result &result, QString &failed)
             return Record{};
         if (last && *last == now)
             return now.record();
-        if (last)
-            QThread::msleep(kPauseMs);
         last = now;
     }
     failed = scoreFileName();

@@ -58,8 +58,10 @@ Result settleIntent(Folder &folder, const Intent &intent, QString &failed, const
 // record file changes.
 Result commitIntent(Folder &folder, const Pair &pair, const StillHeld &held);
 // A folder that takes no new file and holds no intent: both files written
-// where they stand, the old bytes put back when a write fails.
-std::optional<FileError> writeWithoutIntent(Folder &folder, const Pair &pair);
+// where they stand, the old bytes put back when a write fails. A write the
+// check refuses fails as Busy, and nothing is put back then.
+std::optional<FileError> writeWithoutIntent(Folder &folder, const Pair &pair,
+                                            const StillHeld &held);
 
 // The record a pair of file contents reads as.
 Record recordOf(const Pair &pair);
@@ -67,7 +69,7 @@ Record recordOf(const Pair &pair);
 // read.
 Record readFiles(const Folder &folder, Result &result, QString &failed);
 // Without the lock: the intent and both files read in turn until two
-// rounds agree (Busy when saves never pause long enough).
+// rounds agree, at once (Busy when a save is changing them right now).
 Record readConsistent(const Folder &folder, Result &result, QString &failed);
 
 } // namespace segni::records::folder

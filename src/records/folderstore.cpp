@@ -123,6 +123,8 @@ public:
             removeLeftovers(m_folder, intentFileName() + QStringLiteral(".new-"));
         m_stored = m_held ? readFiles(m_folder, read, failed)
                           : readConsistent(m_folder, read, failed);
+        // Busy: a save is changing the files right now.
+        busy = read.problem == FileProblem::Busy;
         if (!read.ok())
             return errorAt(m_folder, failed, read);
         return std::nullopt;
@@ -148,7 +150,8 @@ public:
 private:
     // Asked before each file a save writes. With the lock: it is still
     // this copy's. Without: nothing of another copy's save has come in since
-    // this one read the record, or this save's intent still stands.
+    // this one read the record (where there is no intent, the score file
+    // may hold this save's score already), or this save's intent stands.
     StillHeld stillHeld(const Pair &pair)
     {
         if (m_held)
@@ -158,7 +161,9 @@ private:
                 return true;
             Result read;
             QString failed;
-            return readConsistent(m_folder, read, failed) == m_stored && read.ok();
+            const Record now = readConsistent(m_folder, read, failed);
+            const Record halfway{recordOf(pair).score, m_stored.holder};
+            return read.ok() && (now == m_stored || now == halfway);
         };
     }
 
@@ -179,7 +184,10 @@ private:
         if (!decided.ok()) {
             if (m_folder.kind(intentFileName()) == Kind::Missing
                 && decided.problem == FileProblem::Denied) {
-                if (auto error = writeWithoutIntent(m_folder, pair))
+                const auto error = writeWithoutIntent(m_folder, pair, held);
+                if (error && error->problem == FileProblem::Busy)
+                    outcome.overtaken = true;
+                else if (error)
                     outcome.error = in(m_cartella, *error);
                 return outcome;
             }

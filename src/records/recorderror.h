@@ -44,6 +44,7 @@ enum class ServerProblem {
     WriteRefused,      // it does not let this game write
     NoStrongEtag,      // it does not tell one version from another
     IgnoresConditions, // it overwrites whatever a save expected
+    CheckRefused,      // it refused the check of If-Match, sent to location
     TooManySaves,      // other games' saves kept coming first
     NotARecord,        // what this save would write could not be read back
 };
@@ -53,7 +54,7 @@ struct ServerError
     QString url;
     ServerProblem problem = ServerProblem::Status;
     int status = 0;
-    QByteArray location; // where a redirect points
+    QByteArray location; // where a redirect points, or the check was sent
 };
 
 // The browser's storage, for a web page.

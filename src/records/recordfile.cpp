@@ -151,10 +151,23 @@ bool Lock::removeOwnerFile(const QByteArray &expected)
     if (!m_folder->move(m_ownerName, aside).ok())
         return false;
     QByteArray moved;
-    if (readOwner(*m_folder, aside, moved) && moved != expected
-        && m_folder->move(aside, m_ownerName).ok())
+    const Result read = m_folder->read(aside, kMaxOwnerBytes, moved);
+    if (read.ok() && moved == expected) {
+        m_folder->remove(aside);
         return true;
-    m_folder->remove(aside);
+    }
+    // Any other file is never removed here. One read as another copy's goes
+    // back, unless its name was taken again meanwhile. One that cannot be
+    // read to tell, or cannot go back, stays aside: a leftover that
+    // removeLeftovers clears once it is stale; its holder, should it be a
+    // fresh one, finds its own gone and writes nothing more.
+    if (read.ok()) {
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (m_folder->move(aside, m_ownerName).ok()
+                || m_folder->kind(m_ownerName) != Kind::Missing)
+                break;
+        }
+    }
     return true;
 }
 
@@ -234,8 +247,10 @@ Lock::State Lock::acquire(Folder &folder, const QString &name, const QString &ow
             return State::Held;
         case Owner::Unsupported:
             // The system's lock alone cannot be trusted: a share may grant
-            // it to every machine.
-            release();
+            // it to every machine. Where it was granted it is kept all the
+            // same, so that copies on this machine still take turns.
+            if (system != Try::Held)
+                release();
             return State::Unavailable;
         case Owner::Busy:
             break;
@@ -259,7 +274,7 @@ void Lock::unlock()
 {
     // The owner file goes before the system's lock, and only while it is
     // still this copy's own.
-    if (m_ownsFile)
+    if (m_ownsFile && stillHeld())
         removeOwnerFile(m_ownText);
     m_ownsFile = false;
     release();

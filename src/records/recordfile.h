@@ -134,7 +134,8 @@ public:
     // owner file can be made (a folder or a link in its place, a full disk,
     // a folder that takes no new file) or a stale one cannot be removed
     // (another pupil's, in a folder with the sticky bit); unshared() says
-    // why.
+    // why. The system's lock, where it was granted, is then held all the
+    // same until this lock goes.
     State acquire(Folder &folder, const QString &name, const QString &ownerName, Result &result);
     // Why an Unavailable lock excludes nothing: the owner file's problem.
     const Result &unshared() const { return m_unshared; }
@@ -149,8 +150,9 @@ public:
 private:
     enum class Try { Held, Busy, NoLocks };
     enum class Owner { Taken, Busy, Unsupported };
-    // Removes the owner file only while it still holds the text given;
-    // false when it could not be moved away.
+    // Removes the owner file only while it still holds the text given; any
+    // other file found there goes back or stays aside, never removed. False
+    // when it could not be moved away.
     bool removeOwnerFile(const QByteArray &expected);
     // Each system's half: opens (or makes) the lock file, and asks once
     // for the lock.
@@ -172,9 +174,16 @@ private:
 
 // How long an owner file from another host (or naming no owner, or one this
 // copy cannot read) must stay the same before it counts as left by a copy
-// that crashed: far longer than a save takes, and longer than a copy is
-// held back by a network share that drops out and comes back.
-constexpr int kStaleOwnerMs = 60 * 1000;
+// that crashed: far longer than a save takes, and longer than a network
+// share holds a write back when it drops out for a moment. An NFS client
+// over TCP retransmits a lost request after 60 seconds and again after 180
+// (timeo 600, linear backoff, retrans 2, the defaults), and a CIFS client
+// declares its server dead after twice its echo interval (60 seconds by
+// default): a write held back by one lost request comes at 60 seconds, so
+// the stale time must lie well beyond. Five minutes does, and stays well
+// within a game's fifteen, so a copy that has watched the same owner file
+// since early in its game still judges it stale the moment it saves.
+constexpr int kStaleOwnerMs = 5 * 60 * 1000;
 int staleOwnerMs();
 
 // Removes the files whose names begin so that a copy left behind when it

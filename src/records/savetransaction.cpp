@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 
 namespace segni::records {
 
@@ -14,6 +15,12 @@ int RetryPolicy::pauseMs(int retry) const
 {
     const int longest = std::min(20 + 10 * retry, longestPauseMs);
     return QRandomGenerator::global()->bounded(5, longest + 1);
+}
+
+qint64 steadyMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 Pause timerPause()
@@ -29,37 +36,47 @@ Task<Saved> saveIfBeaten(RecordStore &store, QString score, QString holder, Paus
                          RetryPolicy policy)
 {
     Saved outcome;
-    int paused = 0;
+    const qint64 deadline = policy.clock() + policy.budgetMs;
+    // The pair this save wrote or began to write: a copy held back in the
+    // middle of its save may find it completed by another.
+    std::optional<Record> attempted;
     for (;;) {
-        const Begun begun = co_await store.beginSave();
-        bool again = begun.busy;
-        if (begun.error) {
-            outcome.error = begun.error;
-            co_return outcome;
+        bool again = false;
+        {
+            // The try, and whatever exclusion it holds, goes before the pause.
+            const Begun begun = co_await store.beginSave();
+            again = begun.busy;
+            if (begun.error) {
+                outcome.error = begun.error;
+                co_return outcome;
+            }
+            if (begun.held) {
+                const Record stored = begun.held->stored();
+                if (!beatsStoredScore(stored.score, score)) {
+                    if (attempted && stored == *attempted)
+                        outcome.written = stored;
+                    else
+                        outcome.standing = stored;
+                    co_return outcome;
+                }
+                const Written written = co_await begun.held->write(score, holder);
+                if (written.error) {
+                    outcome.error = written.error;
+                    co_return outcome;
+                }
+                if (!written.overtaken) {
+                    outcome.written = written.pair;
+                    co_return outcome;
+                }
+                if (written.pair)
+                    attempted = written.pair;
+                again = true;
+            }
         }
-        if (begun.held) {
-            const Record stored = begun.held->stored();
-            if (!beatsStoredScore(stored.score, score)) {
-                outcome.standing = stored;
-                co_return outcome;
-            }
-            const Written written = co_await begun.held->write(score, holder);
-            if (written.error) {
-                outcome.error = written.error;
-                co_return outcome;
-            }
-            if (!written.overtaken) {
-                outcome.written = written.pair;
-                co_return outcome;
-            }
-            again = true;
-        }
-        if (!again || paused >= policy.budgetMs)
+        if (!again || policy.clock() >= deadline)
             break;
         ++outcome.retries;
-        const int ms = policy.pauseMs(outcome.retries);
-        paused += ms;
-        co_await pause(ms);
+        co_await pause(policy.pauseMs(outcome.retries));
     }
     outcome.error = store.busyError();
     co_return outcome;

@@ -26,13 +26,21 @@ struct Saved
     bool saved() const { return !error && !standing; }
 };
 
+// Milliseconds on a clock that only goes forward.
+using Clock = std::function<qint64()>;
+// The system's steady clock.
+qint64 steadyMs();
+
 // How a save waits for another copy's: short pauses of random length, so
-// that copies that collided part ways, growing with each try, until they
-// add up to the budget.
+// that copies that collided part ways, growing with each try, until the
+// budget has gone by on the clock since the save began (the tries count as
+// well as the pauses: a server's may take seconds).
 struct RetryPolicy
 {
     int budgetMs = 10000;
     int longestPauseMs = 200;
+    // Tests whose pauses pass at once give a clock that counts them.
+    Clock clock = steadyMs;
 
     // The pause before try number `retry` (1 for the first retry).
     int pauseMs(int retry) const;
@@ -43,7 +51,9 @@ using Pause = std::function<Answer<Done>(int ms)>;
 // A pause on a timer of the event loop.
 Pause timerPause();
 
-// Saves the pair when the score beats the stored record.
+// Saves the pair when the score beats the stored record. A pair read back
+// that is exactly the one this save wrote, or began to write, is its own,
+// whoever completed it: the save counts as done.
 Task<Saved> saveIfBeaten(RecordStore &store, QString score, QString holder, Pause pause,
                          RetryPolicy policy = {});
 

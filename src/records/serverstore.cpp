@@ -12,6 +12,7 @@ namespace {
 // An If-Match that no resource's ETag can match: a server that still takes
 // the PUT ignores the condition.
 const QByteArray kNeverMatches = QByteArrayLiteral("\"segni-check-never-matches\"");
+const QByteArray kCheckBody = QByteArrayLiteral("segni-check\r\n");
 
 ServerError serverError(const QString &url, ServerProblem problem, int status = 0)
 {
@@ -124,25 +125,33 @@ public:
         const WebRequest put{"PUT", m_url, m_stored.etag, m_stored.etag.isEmpty(), body};
         const WebReply reply = co_await exchange(put, kWebTimeoutMs, 1024);
         const bool accepted = reply.status >= 200 && reply.status < 300;
-        if (reply.status == 0) {
-            outcome.error = serverError(m_url, ServerProblem::Unreachable);
-            co_return outcome;
-        }
-        if (!accepted && reply.status != 412) {
+        const bool unanswered = reply.status == 0;
+        if (!accepted && !unanswered && reply.status != 412) {
             outcome.error = serverError(m_url, ServerProblem::Status, reply.status);
             co_return outcome;
         }
         // What the server holds once its version has settled is what counts:
         // a PUT it applied but whose answer was lost comes back as a 412 when
-        // Qt sends it again, and a server whose condition check does not
-        // hold its write back (Apache) may let another save in after it.
+        // Qt sends it again, or with no answer at all; and a server whose
+        // condition check does not hold its write back (Apache) may let
+        // another save in after it.
         const Stored now = co_await readSettled(m_url, m_pause);
         if (now.error && !now.weak) {
             // This save's own answer is all there is to go by.
-            outcome.overtaken = !accepted;
+            if (unanswered)
+                outcome.error = serverError(m_url, ServerProblem::Unreachable);
+            else
+                outcome.overtaken = !accepted;
             co_return outcome;
         }
-        outcome.overtaken = now.body != body;
+        if (now.body == body)
+            co_return outcome;
+        // Not its own: another save's came in (it decides again), or, with
+        // no answer and the record as it was, this one never arrived.
+        if (unanswered && now.etag == m_stored.etag)
+            outcome.error = serverError(m_url, ServerProblem::Unreachable);
+        else
+            outcome.overtaken = true;
         co_return outcome;
     }
 
@@ -153,6 +162,14 @@ private:
 };
 
 } // namespace
+
+QString checkAddress(const QString &url)
+{
+    // On the path, so that a query or a fragment cannot make it the record.
+    QUrl address(url);
+    address.setPath(address.path() + QStringLiteral(".segni-check"));
+    return address.toString();
+}
 
 bool isStrongEtag(const QByteArray &etag)
 {
@@ -217,24 +234,25 @@ Task<Loaded> ServerStore::load()
         co_return loaded;
     }
     loaded.record = stored.record;
-    // A PUT that must not hold: a server that takes it ignores conditions,
-    // and two games ending together could each overwrite the other. It is
-    // sent only over a whole record, with that record's very bytes, so that
-    // even a server that takes it keeps the record as it was (unless
-    // another game saved between the two requests); with no record yet, or
-    // one that is not a record, nothing is sent.
-    if (stored.etag.isEmpty() || !parseWebRecord(stored.body))
-        co_return loaded;
-    const WebRequest put{"PUT", m_url, kNeverMatches, false, stored.body};
+    // A PUT that must not hold, sent beside the record, never to it: where
+    // nothing is, an If-Match fails (412) on a server that honours it. A
+    // server that takes it ignores conditions, and two games ending
+    // together could each overwrite the other; what it made goes again.
+    const QString probe = checkAddress(m_url);
+    const WebRequest put{"PUT", probe, kNeverMatches, false, kCheckBody};
     const WebReply check = co_await exchange(put, kWebTimeoutMs, 1024);
-    if (check.status == 0)
+    if (check.status == 0) {
         loaded.error = serverError(m_url, ServerProblem::Unreachable);
-    else if (check.status >= 200 && check.status < 300)
+    } else if (check.status >= 200 && check.status < 300) {
         loaded.error = serverError(m_url, ServerProblem::IgnoresConditions);
-    else if (check.status == 401 || check.status == 403 || check.status == 405)
-        loaded.readOnly = serverError(m_url, ServerProblem::WriteRefused, check.status);
-    else if (check.status != 412)
-        loaded.error = serverError(m_url, ServerProblem::Status, check.status);
+        const WebRequest remove{"DELETE", probe, {}, false, {}};
+        co_await exchange(remove, kWebTimeoutMs, 1024);
+    } else if (check.status != 412) {
+        // Refused there (a setup that allows the record alone): whether
+        // saves are kept apart cannot be told, and none is made.
+        loaded.readOnly =
+            ServerError{m_url, ServerProblem::CheckRefused, check.status, probe.toUtf8()};
+    }
     co_return loaded;
 }
 

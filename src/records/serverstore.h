@@ -3,7 +3,8 @@
 // that holds only if nobody replaced it since it was read (If-Match on its
 // ETag, If-None-Match: * when there was none). Two games ending together
 // cannot both win: the one the server turns down reads again and decides
-// again, with the same rule as a folder's save.
+// again, with the same rule as a folder's save. Every PUT is read back:
+// a save stands only when the server holds its very body.
 //
 // Anyone who can reach the address can write it, so what it serves is
 // taken only when it is small, valid UTF-8 text and reads as a pair;
@@ -47,6 +48,9 @@ QByteArray webRecordBody(const QString &score, const QString &holder);
 std::optional<Record> parseWebRecord(const QByteArray &body);
 // Whether an ETag header names a strong validator ("..." but not W/"...").
 bool isStrongEtag(const QByteArray &etag);
+// Where start-up checks that the server honours If-Match: beside the
+// record (its address with .segni-check added), where nothing is.
+QString checkAddress(const QString &url);
 
 class ServerStore final : public RecordStore
 {
@@ -55,7 +59,7 @@ public:
     explicit ServerStore(QString url, Pause pause = timerPause());
 
     // Start-up also checks that the server can keep saves apart: it sends
-    // strong ETags and honours If-Match.
+    // strong ETags and honours If-Match. The check never writes the record.
     Task<Loaded> load() override;
     Task<std::optional<Record>> peek() override;
     Task<Begun> beginSave() override;

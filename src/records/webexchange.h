@@ -15,7 +15,7 @@ namespace segni::records {
 
 struct WebRequest
 {
-    QByteArray method; // GET or PUT
+    QByteArray method; // GET, PUT or DELETE
     QString url;
     QByteArray ifMatch;       // the ETag the PUT expects, or empty
     bool ifNoneMatch = false; // PUT only where nothing is yet

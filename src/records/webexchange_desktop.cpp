@@ -48,6 +48,8 @@ public:
             asked.setHeader(QNetworkRequest::ContentTypeHeader,
                             QByteArrayLiteral("text/plain; charset=utf-8"));
             m_reply = network().put(asked, request.body);
+        } else if (request.method == "DELETE") {
+            m_reply = network().deleteResource(asked);
         } else {
             m_reply = network().get(asked);
         }

@@ -72,6 +72,8 @@ public:
     virtual std::unique_ptr<Ticker> createTicker(std::function<void()> onTick) = 0;
     // Calls back after about ms milliseconds, letting everything else run.
     virtual void after(int ms, std::function<void()> done) = 0;
+    // Milliseconds on a clock that only goes forward, pauses included.
+    virtual qint64 steadyMs() = 0;
 
     virtual int secondsSinceMidnight() = 0;
     // Today's date in the user's short date form.

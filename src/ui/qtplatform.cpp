@@ -1,6 +1,7 @@
 #include "qtplatform.h"
 
 #include "layout.h"
+#include "records/savetransaction.h"
 
 #include <QApplication>
 #include <QDate>
@@ -309,6 +310,11 @@ std::unique_ptr<Ticker> QtPlatform::createTicker(std::function<void()> onTick)
 void QtPlatform::after(int ms, std::function<void()> done)
 {
     QTimer::singleShot(ms, qApp, std::move(done));
+}
+
+qint64 QtPlatform::steadyMs()
+{
+    return records::steadyMs();
 }
 
 int QtPlatform::secondsSinceMidnight()

@@ -26,6 +26,7 @@ public:
     void closeBoxes() override;
     std::unique_ptr<Ticker> createTicker(std::function<void()> onTick) override;
     void after(int ms, std::function<void()> done) override;
+    qint64 steadyMs() override;
     int secondsSinceMidnight() override;
     QString shortDate() override;
     Random &random() override;

@@ -152,6 +152,8 @@ public:
             whilePaused();
         done();
     }
+    // Only the pauses move it on.
+    qint64 steadyMs() override { return pausedMs; }
     int secondsSinceMidnight() override { return clock; }
     QString shortDate() override { return date; }
     Random &random() override { return rng; }

@@ -1,12 +1,14 @@
 // A copy of the game that only saves or loads the record, for the crash
 // and class tests.
 //
-//   recordchild FOLDER save|load CHANGE die|freeze [LOCKS]
+//   recordchild FOLDER save|load CHANGE die|freeze [LOCKS [SCORE]]
 //
 // stops right after its given change on disk, either ending itself at
 // once, as in a crash, or waiting for a line on its standard input before
-// it goes on, as a copy the system holds back. A save stores 1 by "Anna".
-// Exits 42 when it ended itself, 0 when it ran to the end first.
+// it goes on, as a copy the system holds back. A save stores SCORE (1 when
+// not given) by "Anna". Exits 42 when it ended itself, else 0 when it ran
+// to the end first and the pupil would be told the record is saved, 1 when
+// told who holds it.
 //
 //   recordchild FOLDER compete SCORE NAME [LOCKS]
 //
@@ -96,10 +98,9 @@ Task<int> compete(RecordStore &store, QString score, QString name)
     co_return 0;
 }
 
-Task<int> saveOne(RecordStore &store)
+Task<int> saveOne(RecordStore &store, QString score)
 {
-    const Saved outcome = co_await saveIfBeaten(store, QStringLiteral("1"), QStringLiteral("Anna"),
-                                                timerPause());
+    const Saved outcome = co_await saveIfBeaten(store, score, QStringLiteral("Anna"), timerPause());
     co_return outcome.saved() ? 0 : 1;
 }
 
@@ -132,6 +133,6 @@ int main(int argc, char *argv[])
     g_freeze = std::strcmp(argv[4], "freeze") == 0;
     fs::setTestHooks({changed, systemLocks(locks), staleMs});
     if (std::strcmp(argv[2], "save") == 0)
-        return run(saveOne(*store));
+        return run(saveOne(*store, QString::fromLatin1(argc > 6 ? argv[6] : "1")));
     return run(loadOnce(*store));
 }
