@@ -38,7 +38,7 @@ private:
     // box has gone.
     using Reading = std::function<std::function<void()>(QDialog &, int result)>;
     // Opens a box of messageBox or inputBox, kept in the list of open
-    // boxes until it is answered or closed.
+    // boxes until its answer is given or it is closed.
     void openBox(QDialog *box, QWidget *parent, Reading read);
 
     MixingRandom m_random;
