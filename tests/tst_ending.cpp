@@ -296,6 +296,8 @@ void EndingTest::anEndingDuringTheSessionsSaveJoinsIt_data()
         << false << "clock" << QStringList{goodbye, kSaved};
     QTest::newRow("the session manager, then closing the window")
         << false << "close" << QStringList{kSaved};
+    QTest::newRow("the session manager, then a run-time error")
+        << false << "error" << QStringList{QStringLiteral("Errore di run-time '6':\n\nOverflow")};
     // The program ends once the record is saved: nobody is there to read a box.
     QTest::newRow("SIGTERM, then Exit") << true << "exit" << QStringList();
     QTest::newRow("SIGTERM, then the clock") << true << "clock" << QStringList();
@@ -325,12 +327,18 @@ void EndingTest::anEndingDuringTheSessionsSaveJoinsIt()
     game.platform.whilePaused = [&] {
         endedWhileWaiting = endedWhileWaiting || game.platform.endCount > 0;
         if (game.platform.pauses == 2) {
-            if (ending == QLatin1String("exit"))
+            if (ending == QLatin1String("exit")) {
                 game.tavola->cmdExit_Click();
-            else if (ending == QLatin1String("clock"))
+            } else if (ending == QLatin1String("clock")) {
                 game.platform.tick();
-            else
+            } else if (ending == QLatin1String("error")) {
+                game.tavola->esatte = 32767; // one more right answer overflows
+                game.w().txtAnswer->setText(QString::number(game.tavola->risultato));
+                int enter = 13;
+                game.tavola->txtAnswer_KeyPress(enter);
+            } else {
                 QVERIFY(!game.w().close());
+            }
         }
         if (game.platform.pauses == 4)
             other.reset();

@@ -51,6 +51,7 @@ Task<> Tavola::runTimeError(RuntimeError error)
     m_phase = Phase::Ending;
     co_await ask({QStringLiteral("Errore di run-time '%1':\n\n%2").arg(error.code()).arg(error.message()),
                   QString(), BoxIcon::Exclamation});
+    co_await joinSave();
     endProgram(1);
 }
 

@@ -191,6 +191,9 @@ private:
     // Starts saving this game's score and name.
     std::shared_ptr<SaveUnderWay> startSave();
     Task<> runSave(std::shared_ptr<SaveUnderWay> save, QString name);
+    // Waits for the save under way, if there is one (a run-time error ends
+    // the program only once the session's save is done).
+    Task<> joinSave();
     // Saves the record when this game beat it, or joins the save under
     // way, and waits for it. What the pupil is then told: the given
     // confirmation, the record that another copy set meanwhile, or why the
