@@ -326,8 +326,11 @@ void EndingTest::anEndingDuringTheSessionsSaveJoinsIt()
     QCOMPARE(other->acquire(folder, records::lockFileName(), records::ownerFileName(), result),
              records::fs::Lock::State::Held);
     bool endedWhileWaiting = false;
+    bool toldSaving = false; // what the session manager hears while the save waits
     game.platform.whilePaused = [&] {
         endedWhileWaiting = endedWhileWaiting || game.platform.endCount > 0 || game.restarts > 0;
+        if (game.platform.pauses == 1)
+            toldSaving = game.tavola->sessionEnding(false);
         if (game.platform.pauses == 2) {
             if (ending == QLatin1String("exit")) {
                 game.tavola->cmdExit_Click();
@@ -350,6 +353,7 @@ void EndingTest::anEndingDuringTheSessionsSaveJoinsIt()
     };
     game.tavola->sessionEnding(programEnds);
     QVERIFY(!endedWhileWaiting);
+    QVERIFY(toldSaving);
     QCOMPARE(game.platform.pauses, 4);
     QCOMPARE(bytesOf(game.scoreFile()), QByteArray("2\r\n"));
     QCOMPARE(bytesOf(game.holderFile()), QByteArray("Anna\r\n"));

@@ -151,10 +151,8 @@ void Tavola::copy_Click(int)
 Program::Program(Platform &platform)
     : m_platform(platform)
 {
-    m_platform.whenSessionEnds([this](bool programEnds) {
-        if (m_current)
-            m_current->sessionEnding(programEnds);
-    });
+    m_platform.whenSessionEnds(
+        [this](bool programEnds) { return m_current && m_current->sessionEnding(programEnds); });
 }
 
 Program::~Program()

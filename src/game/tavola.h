@@ -139,8 +139,9 @@ public:
     void Timer1_Timer();
     // The desktop session is ending (logout, shutdown) or the system asks
     // the program to end: a beaten record is saved at once, without boxes.
-    // When programEnds, the program ends once the record is saved.
-    void sessionEnding(bool programEnds);
+    // When programEnds, the program ends once the record is saved. Returns
+    // whether a save is still under way.
+    bool sessionEnding(bool programEnds);
 
     // Procedures of the window
     void StartClock();
