@@ -297,7 +297,7 @@ void EndingTest::anEndingDuringTheSessionsSaveJoinsIt_data()
     QTest::newRow("the session manager, then closing the window")
         << false << "close" << QStringList{kSaved};
     QTest::newRow("the session manager, then NUOVO GIOCO confirmed")
-        << false << "new" << QStringList{QStringLiteral("INIZIAMO UNA NUOVA GARA  ?"), kSaved + '"'};
+        << false << "new" << QStringList{QStringLiteral("INIZIAMO UNA NUOVA GARA  ?"), kSaved + QLatin1Char('"')};
     QTest::newRow("the session manager, then a run-time error")
         << false << "error" << QStringList{QStringLiteral("Errore di run-time '6':\n\nOverflow")};
     // The program ends once the record is saved: nobody is there to read a box.
