@@ -75,38 +75,26 @@ private:
 };
 
 // A flow three tasks deep, waiting for one answer at the bottom; each
-// frame counts itself while it is there.
-struct Counted
-{
-    explicit Counted(int &alive)
-        : alive(alive)
-    {
-        ++alive;
-    }
-    ~Counted() { --alive; }
-    int &alive;
-};
+// frame holds a copy of the token while it is there.
+using Token = std::shared_ptr<int>;
 
-Task<int> waitDeep(int &alive, Answer<Done>::Callback &answer, bool fails)
+Task<int> waitDeep(Token, Answer<Done>::Callback &answer, bool fails)
 {
-    const Counted here(alive);
     co_await Answer<Done>([&answer](Answer<Done>::Callback done) { answer = std::move(done); });
     if (fails)
         throw overflowError();
     co_return 1;
 }
 
-Task<int> waitBelow(int &alive, Answer<Done>::Callback &answer, bool fails)
+Task<int> waitBelow(Token token, Answer<Done>::Callback &answer, bool fails)
 {
-    const Counted here(alive);
-    co_return co_await waitDeep(alive, answer, fails) + 1;
+    co_return co_await waitDeep(token, answer, fails) + 1;
 }
 
-Task<> waitOnTop(int &alive, Answer<Done>::Callback &answer, bool fails, QString &outcome)
+Task<> waitOnTop(Token token, Answer<Done>::Callback &answer, bool fails, QString &outcome)
 {
-    const Counted here(alive);
     try {
-        outcome = QString::number(co_await waitBelow(alive, answer, fails));
+        outcome = QString::number(co_await waitBelow(token, answer, fails));
     } catch (const RuntimeError &error) {
         outcome = error.message();
     }
@@ -198,12 +186,12 @@ void SaveTransactionTest::flowsEndWholeOrNotAtAll()
 {
     QFETCH(QString, happening);
     QFETCH(QString, outcome);
-    int alive = 0;
+    const Token token = std::make_shared<int>();
     Answer<Done>::Callback answer;
     QString got;
     auto flows = std::make_unique<Flows>();
-    flows->start(waitOnTop(alive, answer, happening == QLatin1String("error"), got));
-    QCOMPARE(alive, 3);
+    flows->start(waitOnTop(token, answer, happening == QLatin1String("error"), got));
+    QCOMPARE(token.use_count(), 4);
     if (happening == QLatin1String("answered") || happening == QLatin1String("error")) {
         answer(Done{});
         QVERIFY(flows->idle());
@@ -212,7 +200,7 @@ void SaveTransactionTest::flowsEndWholeOrNotAtAll()
         if (happening == QLatin1String("late answer"))
             answer(Done{});
     }
-    QCOMPARE(alive, 0);
+    QCOMPARE(token.use_count(), 1);
     QCOMPARE(got, outcome);
 }
 
