@@ -296,6 +296,10 @@ void EndingTest::anEndingDuringTheSessionsSaveJoinsIt_data()
         << false << "clock" << QStringList{goodbye, kSaved};
     QTest::newRow("the session manager, then closing the window")
         << false << "close" << QStringList{kSaved};
+    QTest::newRow("the session manager, then NUOVO GIOCO confirmed")
+        << false << "new" << QStringList{QStringLiteral("INIZIAMO UNA NUOVA GARA  ?"), kSaved + QLatin1Char('"')};
+    QTest::newRow("the session manager, then a run-time error")
+        << false << "error" << QStringList{QStringLiteral("Errore di run-time '6':\n\nOverflow")};
     // The program ends once the record is saved: nobody is there to read a box.
     QTest::newRow("SIGTERM, then Exit") << true << "exit" << QStringList();
     QTest::newRow("SIGTERM, then the clock") << true << "clock" << QStringList();
@@ -322,26 +326,42 @@ void EndingTest::anEndingDuringTheSessionsSaveJoinsIt()
     QCOMPARE(other->acquire(folder, records::lockFileName(), records::ownerFileName(), result),
              records::fs::Lock::State::Held);
     bool endedWhileWaiting = false;
+    bool toldSaving = false; // what the session manager hears while the save waits
     game.platform.whilePaused = [&] {
-        endedWhileWaiting = endedWhileWaiting || game.platform.endCount > 0;
+        endedWhileWaiting = endedWhileWaiting || game.platform.endCount > 0 || game.restarts > 0;
+        if (game.platform.pauses == 1)
+            toldSaving = game.tavola->sessionEnding(false);
         if (game.platform.pauses == 2) {
-            if (ending == QLatin1String("exit"))
+            if (ending == QLatin1String("exit")) {
                 game.tavola->cmdExit_Click();
-            else if (ending == QLatin1String("clock"))
+            } else if (ending == QLatin1String("clock")) {
                 game.platform.tick();
-            else
+            } else if (ending == QLatin1String("new")) {
+                game.platform.replies = {Reply{BoxAnswer::Yes, {}, {}}};
+                game.w().Next->trigger();
+            } else if (ending == QLatin1String("error")) {
+                game.tavola->esatte = 32767; // one more right answer overflows
+                game.w().txtAnswer->setText(QString::number(game.tavola->risultato));
+                int enter = 13;
+                game.tavola->txtAnswer_KeyPress(enter);
+            } else {
                 QVERIFY(!game.w().close());
+            }
         }
         if (game.platform.pauses == 4)
             other.reset();
     };
     game.tavola->sessionEnding(programEnds);
     QVERIFY(!endedWhileWaiting);
+    QVERIFY(toldSaving);
     QCOMPARE(game.platform.pauses, 4);
     QCOMPARE(bytesOf(game.scoreFile()), QByteArray("2\r\n"));
     QCOMPARE(bytesOf(game.holderFile()), QByteArray("Anna\r\n"));
     QCOMPARE(game.platform.messageTexts(), told);
-    QCOMPARE(game.platform.endCount, 1);
+    // The program ends once, or this game gives way to a new one.
+    const bool newGame = ending == QLatin1String("new");
+    QCOMPARE(game.platform.endCount, newGame ? 0 : 1);
+    QCOMPARE(game.restarts, newGame ? 1 : 0);
 }
 
 QTEST_MAIN(EndingTest)

@@ -1,7 +1,8 @@
 // A save, whichever store keeps the record: it writes only a score that
 // beats the pair read under the store's exclusion, says who holds the
 // record otherwise, and tries again after a pause when another copy's save
-// is under way or came first, for as long as the retry policy allows.
+// is under way or came first, for as long as the retry policy allows. And
+// the flows a save runs in, tasks nested in tasks that wait for answers.
 
 #include "fakeplatform.h"
 
@@ -82,6 +83,32 @@ private:
     };
 };
 
+// A flow three tasks deep, waiting for one answer at the bottom; each
+// frame holds a copy of the token while it is there.
+using Token = std::shared_ptr<int>;
+
+Task<int> waitDeep(Token, Answer<Done>::Callback &answer, bool fails)
+{
+    co_await Answer<Done>([&answer](Answer<Done>::Callback done) { answer = std::move(done); });
+    if (fails)
+        throw overflowError();
+    co_return 1;
+}
+
+Task<int> waitBelow(Token token, Answer<Done>::Callback &answer, bool fails)
+{
+    co_return co_await waitDeep(token, answer, fails) + 1;
+}
+
+Task<> waitOnTop(Token token, Answer<Done>::Callback &answer, bool fails, QString &outcome)
+{
+    try {
+        outcome = QString::number(co_await waitBelow(token, answer, fails));
+    } catch (const RuntimeError &error) {
+        outcome = error.message();
+    }
+}
+
 } // namespace
 
 class SaveTransactionTest : public QObject
@@ -90,6 +117,8 @@ class SaveTransactionTest : public QObject
 private slots:
     void savesOnlyWhatBeatsTheStoredRecord_data();
     void savesOnlyWhatBeatsTheStoredRecord();
+    void flowsEndWholeOrNotAtAll_data();
+    void flowsEndWholeOrNotAtAll();
 };
 
 void SaveTransactionTest::savesOnlyWhatBeatsTheStoredRecord_data()
@@ -163,6 +192,42 @@ void SaveTransactionTest::savesOnlyWhatBeatsTheStoredRecord()
         QVERIFY(paused >= policy.budgetMs && paused < policy.budgetMs + policy.longestPauseMs);
         QCOMPARE(store.tries, saved.retries + 1);
     }
+}
+
+// A flow answered goes on to its end, and an error thrown two tasks down
+// reaches it; a flow whose owner goes is destroyed, frame by frame, and an
+// answer that comes after that finds nobody (under the sanitizers, a frame
+// resumed or left behind is reported).
+void SaveTransactionTest::flowsEndWholeOrNotAtAll_data()
+{
+    QTest::addColumn<QString>("happening");
+    QTest::addColumn<QString>("outcome");
+    QTest::newRow("answered") << "answered" << "2";
+    QTest::newRow("an error two tasks down") << "error" << "Overflow";
+    QTest::newRow("the owner goes while it waits") << "owner gone" << "";
+    QTest::newRow("the answer comes after the owner went") << "late answer" << "";
+}
+
+void SaveTransactionTest::flowsEndWholeOrNotAtAll()
+{
+    QFETCH(QString, happening);
+    QFETCH(QString, outcome);
+    const Token token = std::make_shared<int>();
+    Answer<Done>::Callback answer;
+    QString got;
+    auto flows = std::make_unique<Flows>();
+    flows->start(waitOnTop(token, answer, happening == QLatin1String("error"), got));
+    QCOMPARE(token.use_count(), 4);
+    if (happening == QLatin1String("answered") || happening == QLatin1String("error")) {
+        answer(Done{});
+        QVERIFY(flows->idle());
+    } else {
+        flows.reset();
+        if (happening == QLatin1String("late answer"))
+            answer(Done{});
+    }
+    QCOMPARE(token.use_count(), 1);
+    QCOMPARE(got, outcome);
 }
 
 QTEST_GUILESS_MAIN(SaveTransactionTest)

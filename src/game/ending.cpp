@@ -91,14 +91,14 @@ Task<> Tavola::newGameRequest()
     m_restart();
 }
 
-void Tavola::sessionEnding(bool programEnds)
+bool Tavola::sessionEnding(bool programEnds)
 {
     switch (m_phase) {
     case Phase::Over:
         // The program may be between two games.
         if (programEnds)
             m_platform.endProgram(0, m_restart);
-        return;
+        return false;
     case Phase::Playing:
         if (!programEnds) {
             // The session manager asks programs to save their work: the
@@ -107,20 +107,21 @@ void Tavola::sessionEnding(bool programEnds)
                 m_phase = Phase::Saving;
                 startSave();
             }
-            return;
+            return m_save != nullptr;
         }
         break;
     case Phase::Saving:
     case Phase::Ending:
         // The save under way, or the ending's own, keeps the record.
         if (!programEnds)
-            return;
+            return m_save != nullptr;
         break;
     }
     // The system asks the program to end: no box may wait for a pupil who
     // is gone, and the program ends once the record is saved.
     m_phase = Phase::Ending;
     handle(endAtSessionsEnd());
+    return m_save != nullptr;
 }
 
 Task<> Tavola::endAtSessionsEnd()

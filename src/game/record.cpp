@@ -97,7 +97,7 @@ void Tavola::refreshRecord()
     if (!m_seen || !m_store || m_peeking || m_phase != Phase::Playing)
         return;
     m_peeking = true;
-    m_flows.start(peekRecord(m_recordVersion));
+    handle(peekRecord(m_recordVersion));
 }
 
 Task<> Tavola::peekRecord(int version)
@@ -114,7 +114,7 @@ std::shared_ptr<Tavola::SaveUnderWay> Tavola::startSave()
     save->score = window().lblScore->caption();
     m_save = save;
     ++m_recordVersion;
-    m_flows.start(runSave(save, window().lblnome1->caption()));
+    handle(runSave(save, window().lblnome1->caption()));
     return save;
 }
 
@@ -131,8 +131,16 @@ Task<> Tavola::runSave(std::shared_ptr<SaveUnderWay> save, QString name)
 {
     records::RetryPolicy policy;
     policy.clock = [this] { return m_platform.steadyMs(); };
-    const records::Saved outcome =
-        co_await records::saveIfBeaten(*m_store, save->score, name, pause(), policy);
+    records::Saved outcome;
+    try {
+        outcome = co_await records::saveIfBeaten(*m_store, save->score, name, pause(), policy);
+    } catch (const RuntimeError &) {
+        // The error's report ends the program; it waits for no save that
+        // will never finish.
+        if (m_save == save)
+            m_save.reset();
+        throw;
+    }
     ++m_recordVersion;
     if (m_save == save)
         m_save.reset();
@@ -145,6 +153,12 @@ Task<> Tavola::runSave(std::shared_ptr<SaveUnderWay> save, QString name)
     if (m_phase == Phase::Saving)
         m_phase = Phase::Playing;
     save->outcome.set(outcome);
+}
+
+Task<> Tavola::joinSave()
+{
+    if (const std::shared_ptr<SaveUnderWay> save = m_save)
+        co_await save->outcome.wait();
 }
 
 Task<std::optional<MessageRequest>> Tavola::settleRecord(QString confirmation)

@@ -51,6 +51,7 @@ Task<> Tavola::runTimeError(RuntimeError error)
     m_phase = Phase::Ending;
     co_await ask({QStringLiteral("Errore di run-time '%1':\n\n%2").arg(error.code()).arg(error.message()),
                   QString(), BoxIcon::Exclamation});
+    co_await joinSave();
     endProgram(1);
 }
 
@@ -150,10 +151,8 @@ void Tavola::copy_Click(int)
 Program::Program(Platform &platform)
     : m_platform(platform)
 {
-    m_platform.whenSessionEnds([this](bool programEnds) {
-        if (m_current)
-            m_current->sessionEnding(programEnds);
-    });
+    m_platform.whenSessionEnds(
+        [this](bool programEnds) { return m_current && m_current->sessionEnding(programEnds); });
 }
 
 Program::~Program()

@@ -139,8 +139,9 @@ public:
     void Timer1_Timer();
     // The desktop session is ending (logout, shutdown) or the system asks
     // the program to end: a beaten record is saved at once, without boxes.
-    // When programEnds, the program ends once the record is saved.
-    void sessionEnding(bool programEnds);
+    // When programEnds, the program ends once the record is saved. Returns
+    // whether a save is still under way.
+    bool sessionEnding(bool programEnds);
 
     // Procedures of the window
     void StartClock();
@@ -191,6 +192,9 @@ private:
     // Starts saving this game's score and name.
     std::shared_ptr<SaveUnderWay> startSave();
     Task<> runSave(std::shared_ptr<SaveUnderWay> save, QString name);
+    // Waits for the save under way, if there is one (a run-time error ends
+    // the program only once the session's save is done).
+    Task<> joinSave();
     // Saves the record when this game beat it, or joins the save under
     // way, and waits for it. What the pupil is then told: the given
     // confirmation, the record that another copy set meanwhile, or why the

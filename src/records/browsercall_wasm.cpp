@@ -1,48 +1,52 @@
 #include "browsercall_wasm.h"
 
 #include <QCoreApplication>
-#include <QHash>
+#include <QPointer>
 
 #include <emscripten.h>
 
+#include <cstdint>
+#include <utility>
+
 namespace segni::records {
 
-namespace {
+// A call's number is where it lives: no two calls that exist have the same
+// one, and the script's call finds its call again without a table.
+static_assert(sizeof(void *) == sizeof(int), "a call's number is its address");
 
-QHash<int, std::function<void(int, int)>> &expected()
+BrowserCall::BrowserCall(std::function<void(int, int)> done)
+    : m_done(std::move(done))
 {
-    static QHash<int, std::function<void(int, int)>> calls;
-    return calls;
 }
 
-int g_next = 1;
-
-} // namespace
-
-int expectBrowserCall(std::function<void(int, int)> done)
+int BrowserCall::number() const
 {
-    const int number = g_next++;
-    expected().insert(number, std::move(done));
-    return number;
+    return static_cast<int>(reinterpret_cast<std::uintptr_t>(this));
 }
 
-void forgetBrowserCall(int number)
+void BrowserCall::called(int value)
 {
-    expected().remove(number);
+    // Whoever is answered may let this call go: nothing of it is used after.
+    const int calledBack = number();
+    if (const std::function<void(int, int)> done = std::exchange(m_done, nullptr))
+        done(calledBack, value);
 }
 
 } // namespace segni::records
 
 extern "C" EMSCRIPTEN_KEEPALIVE void segniBrowserCalled(int number, int value)
 {
-    using namespace segni::records;
-    // Run from the event loop, not from inside the browser's own callback,
-    // and only if somebody still waits by then; a second call finds nobody.
+    using segni::records::BrowserCall;
+    // The script calls back only while the call is there. It is answered
+    // from the event loop, not from inside the browser's own callback, and
+    // only if it is there still by then.
+    const QPointer<BrowserCall> call(
+        reinterpret_cast<BrowserCall *>(static_cast<std::uintptr_t>(static_cast<unsigned>(number))));
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
-        [number, value] {
-            if (const std::function<void(int, int)> done = expected().take(number))
-                done(number, value);
+        [call, value] {
+            if (call)
+                call->called(value);
         },
         Qt::QueuedConnection);
 }

@@ -55,38 +55,48 @@ EM_JS(int, segniStorageWrite, (const char *key, const char *text), {
 // Asks for the page's lock on the record, shared by every tab of this site,
 // where the browser has such locks (a page served over https or from
 // localhost), without waiting for it: calls back with 1 when it is held
-// (or there are no such locks), 0 when another tab holds it.
+// (or there are no such locks), 0 when another tab holds it. A request is
+// kept under its number while it waits and while the lock is held, and
+// calls back only while it is kept.
 EM_JS(void, segniLockRequest, (int id), {
     if (!(navigator.locks && navigator.locks.request)) {
         _segniBrowserCalled(id, 1);
         return;
     }
-    const locks = globalThis.segniLocks || (globalThis.segniLocks = {held: {}, abandoned: {}});
+    const locks = globalThis.segniLocks || (globalThis.segniLocks = {});
+    const asked = locks[id] = {release: null};
+    const kept = () => locks[id] === asked;
     navigator.locks.request("segni/record", {ifAvailable: true}, lock => {
-        const abandoned = locks.abandoned[id];
-        delete locks.abandoned[id];
-        if (!lock || abandoned) {
+        if (!kept())
+            return;
+        if (!lock) {
+            delete locks[id];
             _segniBrowserCalled(id, 0);
             return;
         }
         return new Promise(release => {
-            locks.held[id] = release;
+            asked.release = release;
             _segniBrowserCalled(id, 1);
         });
-    }).catch(() => _segniBrowserCalled(id, 0));
+    }).catch(() => {
+        if (kept()) {
+            delete locks[id];
+            _segniBrowserCalled(id, 0);
+        }
+    });
 });
 
-// Lets the lock go, or, when it has not come yet, lets it go as it comes.
+// Forgets the request: lets the lock go, or, when it has not come yet,
+// lets it go as it comes. A request already answered without the lock is
+// forgotten already.
 EM_JS(void, segniLockRelease, (int id), {
     const locks = globalThis.segniLocks;
-    if (!locks)
+    const asked = locks && locks[id];
+    if (!asked)
         return;
-    if (locks.held[id]) {
-        locks.held[id]();
-        delete locks.held[id];
-    } else {
-        locks.abandoned[id] = true;
-    }
+    delete locks[id];
+    if (asked.release)
+        asked.release();
 });
 
 namespace segni::records {
@@ -134,37 +144,36 @@ Loaded readStored()
 // goes while it waits lets the lock go whenever it comes.
 struct LockRequest
 {
-    int id = 0;
-    bool taken = false;
+    std::unique_ptr<BrowserCall> call;
 
     ~LockRequest()
     {
-        if (taken)
-            return;
-        forgetBrowserCall(id);
-        segniLockRelease(id);
+        if (call)
+            segniLockRelease(call->number());
     }
 
     // 1 when the lock is held; called back from the browser.
     Answer<int> ask()
     {
         return Answer<int>([this](Answer<int>::Callback done) {
-            id = expectBrowserCall([done = std::move(done)](int, int held) { done(held); });
-            segniLockRequest(id);
+            call = std::make_unique<BrowserCall>(
+                [done = std::move(done)](int, int held) { done(held); });
+            segniLockRequest(call->number());
         });
     }
 };
 
-// A save's try: the lock held, the pair read under it.
+// A save's try: the lock held, under its request's number, and the pair
+// read under it.
 class BrowserSaveTry final : public SaveTry
 {
 public:
-    BrowserSaveTry(int lock, Record stored)
-        : m_lock(lock)
+    BrowserSaveTry(std::unique_ptr<BrowserCall> lock, Record stored)
+        : m_lock(std::move(lock))
         , m_stored(std::move(stored))
     {
     }
-    ~BrowserSaveTry() override { segniLockRelease(m_lock); }
+    ~BrowserSaveTry() override { segniLockRelease(m_lock->number()); }
 
     const Record &stored() const override { return m_stored; }
 
@@ -182,7 +191,7 @@ public:
     }
 
 private:
-    int m_lock;
+    std::unique_ptr<BrowserCall> m_lock;
     Record m_stored;
 };
 
@@ -214,8 +223,7 @@ public:
             begun.error = stored.error;
             co_return begun;
         }
-        lock.taken = true;
-        begun.held = std::make_unique<BrowserSaveTry>(lock.id, stored.record);
+        begun.held = std::make_unique<BrowserSaveTry>(std::move(lock.call), stored.record);
         co_return begun;
     }
 

@@ -132,27 +132,23 @@ class BrowserExchange final : public WebExchange
 public:
     BrowserExchange(const WebRequest &request, int timeoutMs, qint64 maxBodyBytes,
                     std::function<void(WebReply)> done)
-    {
-        m_id = expectBrowserCall([done = std::move(done)](int number, int) {
+        : m_call([done = std::move(done)](int number, int) {
             const WebReply reply = takeReply(number);
             segniFetchForget(number);
             done(reply);
-        });
+        })
+    {
         const QByteArray url = request.url.toUtf8();
-        segniFetchStart(m_id, request.method.constData(), url.constData(),
+        segniFetchStart(m_call.number(), request.method.constData(), url.constData(),
                         request.ifMatch.constData(), request.ifNoneMatch ? 1 : 0,
                         request.body.constData(), int(request.body.size()), timeoutMs,
                         int(maxBodyBytes));
     }
 
-    ~BrowserExchange() override
-    {
-        forgetBrowserCall(m_id);
-        segniFetchForget(m_id);
-    }
+    ~BrowserExchange() override { segniFetchForget(m_call.number()); }
 
 private:
-    int m_id = 0;
+    BrowserCall m_call;
 };
 
 } // namespace

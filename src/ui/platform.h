@@ -87,8 +87,12 @@ public:
     // shutdown: the session manager asks programs to save their work), with
     // programEnds false, or when the system asks the program to end
     // (SIGTERM), with programEnds true. Where neither is told to a program
-    // (a web page), never.
-    virtual void whenSessionEnds(std::function<void(bool programEnds)> action) = 0;
+    // (a web page), never. The action says whether a save of the record is
+    // still under way. Where the system ends a program as soon as it has
+    // been told of the session's end (Windows), such a save holds the
+    // session's end, and the action is called again with programEnds true:
+    // the program ends once the save is done, and the hold goes with it.
+    virtual void whenSessionEnds(std::function<bool(bool programEnds)> action) = 0;
 
     // Ends the program with the given exit status: nothing of the game shows
     // or runs after it. Where a program does not end (a web page), the

@@ -208,19 +208,21 @@ void QtPlatform::openBox(QDialog *box, QWidget *parent, Reading read)
     QObject::connect(box, &QDialog::finished, box,
                      [this, box, parent = QPointer<QWidget>(parent),
                       read = std::move(read)](int result) {
-                         m_openBoxes.removeAll(box);
                          // Whoever waits goes on from the event loop, once the
                          // box has gone; and the box goes before the window
                          // under it asks for the keyboard back (a box that has
                          // just closed can still be the application's focus
                          // window for a moment, and Qt's Wayland plugin
                          // follows that window when asked; Qt 6.4 crashes on
-                         // it).
+                         // it). Until then the box stays on the list of open
+                         // boxes: closed meanwhile (the game ended), it never
+                         // answers.
                          QMetaObject::invokeMethod(
                              qApp,
-                             [box = QPointer<QDialog>(box), parent, read, result] {
+                             [this, box = QPointer<QDialog>(box), parent, read, result] {
                                  if (!box)
                                      return;
+                                 m_openBoxes.removeAll(box);
                                  const std::function<void()> answer = read(*box, result);
                                  delete box.data();
                                  giveBackKeyboard(parent);

@@ -12,7 +12,16 @@
 #include <QList>
 #include <QPointer>
 
+class QSessionManager;
+
 namespace segni {
+
+// The session's end held by the program; it goes on once this is gone.
+class SessionEndHold
+{
+public:
+    virtual ~SessionEndHold() = default;
+};
 
 class QtPlatform : public Platform
 {
@@ -32,18 +41,20 @@ public:
     Random &random() override;
     Task<records::RecordPlace> recordPlace() override;
     void endProgram(int status, std::function<void()> newGame) override;
-    void whenSessionEnds(std::function<void(bool programEnds)> action) override;
+    void whenSessionEnds(std::function<bool(bool programEnds)> action) override;
 
 private:
     // Reads a box's answer as it closes; what it gives is called once the
     // box has gone.
     using Reading = std::function<std::function<void()>(QDialog &, int result)>;
     // Opens a box of messageBox or inputBox, kept in the list of open
-    // boxes until it is answered or closed.
+    // boxes until its answer is given or it is closed.
     void openBox(QDialog *box, QWidget *parent, Reading read);
 
     MixingRandom m_random;
     QList<QPointer<QDialog>> m_openBoxes;
+    // The session's end, held while the record is saved.
+    std::unique_ptr<SessionEndHold> m_sessionEndHold;
 };
 
 // Qt's own texts (box buttons and the like) in Italian, whatever the
@@ -59,6 +70,13 @@ void installStyle();
 // program to end (SIGTERM on Unix; Windows asks through the session's end,
 // which Qt reports).
 void whenTerminationAsked(std::function<void()> action);
+
+// While the session manager asks the program to save its work and a save
+// is still under way: where the system ends the program as soon as the
+// request is answered (Windows), holds the session's end, saying why. None
+// elsewhere: Linux's session manager asks, and later ends the program with
+// SIGTERM.
+std::unique_ptr<SessionEndHold> holdSessionEnd(QSessionManager &manager);
 
 // The faces the program carries itself, registered before any text is laid
 // out: the web page's faces, cut from Liberation. A desktop takes Liberation

@@ -265,7 +265,7 @@ void QtPlatform::endProgram(int, std::function<void()> newGame)
     page->showFor(std::move(newGame));
 }
 
-void QtPlatform::whenSessionEnds(std::function<void(bool)>)
+void QtPlatform::whenSessionEnds(std::function<bool(bool)>)
 {
     // A page is not told when the browser's session ends.
 }

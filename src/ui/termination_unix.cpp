@@ -1,6 +1,8 @@
 // SIGTERM (a logout that ends the session's processes, a shutdown, kill)
 // reaches the event loop through a pipe: the handler itself only writes a
-// byte, which is all a signal handler may safely do.
+// byte, which is all a signal handler may safely do. The session manager's
+// request to save is never held: the session ends the program with SIGTERM
+// later, and the game joins its save then.
 
 #include "qtplatform.h"
 
@@ -41,6 +43,11 @@ void whenTerminationAsked(std::function<void()> action)
     sigemptyset(&request.sa_mask);
     request.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &request, nullptr);
+}
+
+std::unique_ptr<SessionEndHold> holdSessionEnd(QSessionManager &)
+{
+    return nullptr;
 }
 
 } // namespace segni

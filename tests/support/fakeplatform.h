@@ -104,7 +104,7 @@ public:
     int endCount = 0;
     int boxesClosed = 0; // boxes closed unanswered by closeBoxes()
     FakeTicker *ticker = nullptr; // the newest live timer
-    std::function<void(bool)> sessionEnds;
+    std::function<bool(bool)> sessionEnds;
 
     void messageBox(QWidget *, const MessageRequest &request,
                     std::function<void(BoxAnswer)> answered) override
@@ -169,7 +169,7 @@ public:
             place.where.clear();
         return place;
     }
-    void whenSessionEnds(std::function<void(bool)> action) override
+    void whenSessionEnds(std::function<bool(bool)> action) override
     {
         sessionEnds = std::move(action);
     }
