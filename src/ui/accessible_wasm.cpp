@@ -10,7 +10,8 @@
 //   new-question button with the verdict and the counts).
 // - The focused element of the page (the text input that Qt for
 //   WebAssembly keeps the keyboard in) carries the same words, so the
-//   pupil can have them read again.
+//   pupil can have them read again, and says in Italian what the control
+//   is (a button, a menu entry) where it is no text field.
 // - The game window's controls stand in reading order in a list that is
 //   brought up to date every second and on every change, outside the live
 //   region: the clock says the time left when read, and never interrupts.
@@ -54,17 +55,21 @@ EM_JS(void, segniReaderSay, (const char *text), {
         log.firstElementChild.remove();
 });
 
-// The words of the focused control, on the element that has the keyboard.
-EM_JS(void, segniReaderFocus, (const char *name, const char *description), {
+// The words of the focused control, on the element that has the keyboard:
+// a text input, which says what the control is when it is no text field.
+EM_JS(void, segniReaderFocus, (const char *name, const char *description, const char *kind), {
     const input = document.querySelector("body > input");
     if (!input)
         return;
     input.setAttribute("aria-label", UTF8ToString(name));
-    const more = UTF8ToString(description);
-    if (more)
-        input.setAttribute("aria-description", more);
-    else
-        input.removeAttribute("aria-description");
+    const words = {"aria-description": UTF8ToString(description),
+                   "aria-roledescription": UTF8ToString(kind)};
+    for (const [attribute, value] of Object.entries(words)) {
+        if (value)
+            input.setAttribute(attribute, value);
+        else
+            input.removeAttribute(attribute);
+    }
 });
 
 // The game window's controls, one a line, in the list; only what changed
@@ -89,16 +94,17 @@ namespace segni {
 
 namespace {
 
-// What is to be said once the event loop's turn is over: the boxes that
-// opened, and where the focus landed last (a box first gives the focus to
-// its button, then to its text field).
+// What is to be said once the focus has settled: the boxes that opened,
+// and where the focus is then (a box first gives the focus to its button,
+// then to its text field; a window coming to the front has it handed back
+// to the control that had it, then the game moves it on).
 struct Pending
 {
     QStringList opened;
-    // As the focus event told it, when the focus widget has no interface.
-    QString focusName;
-    QString focusDescription;
     bool focused = false;
+    // The menu bar and the menus tell the focus on an entry, which is no
+    // widget: the focus widget stays the bar while a menu is open.
+    QAccessible::Id entry = 0;
     bool scheduled = false;
 };
 
@@ -106,6 +112,23 @@ Pending &pending()
 {
     static Pending words;
     return words;
+}
+
+// What a control is, said where it is no text field.
+const char *kindOf(QAccessible::Role role)
+{
+    switch (role) {
+    case QAccessible::Button:
+        return "pulsante";
+    case QAccessible::MenuItem:
+        return "voce di menu";
+    case QAccessible::MenuBar:
+        return "barra dei menu";
+    case QAccessible::PopupMenu:
+        return "menu";
+    default:
+        return "";
+    }
 }
 
 QString joined(const QString &first, const QString &then)
@@ -151,27 +174,29 @@ void flush()
     Pending words = std::exchange(pending(), {});
     for (const QString &box : std::as_const(words.opened))
         segniReaderSay(box.toUtf8().constData());
-    // Where the focus is now: a box moves it on within the same turn, and
-    // a window not yet active takes it only as it comes to the front.
-    if (QWidget *focus = QApplication::focusWidget()) {
-        if (QAccessibleInterface *control = QAccessible::queryAccessibleInterface(focus)) {
-            words.focusName = control->text(QAccessible::Name);
-            words.focusDescription = control->text(QAccessible::Description);
-        }
-    }
-    if (words.focused) {
-        segniReaderFocus(words.focusName.toUtf8().constData(),
-                         words.focusDescription.toUtf8().constData());
-        segniReaderSay(joined(words.focusName, words.focusDescription).toUtf8().constData());
+    QAccessibleInterface *control = words.entry ? QAccessible::accessibleInterface(words.entry)
+                                                : nullptr;
+    if (words.focused && !control && QApplication::focusWidget())
+        control = QAccessible::queryAccessibleInterface(QApplication::focusWidget());
+    if (words.focused && control && control->isValid()) {
+        const QString name = control->text(QAccessible::Name);
+        const QString description = control->text(QAccessible::Description);
+        segniReaderFocus(name.toUtf8().constData(), description.toUtf8().constData(),
+                         kindOf(control->role()));
+        segniReaderSay(joined(name, description).toUtf8().constData());
     }
     refreshList();
 }
+
+// Long enough for the focus handed back and moved on (MainWindow::event),
+// too short to hear.
+constexpr int kSettling = 50;
 
 void later()
 {
     if (std::exchange(pending().scheduled, true))
         return;
-    QTimer::singleShot(0, qApp, flush);
+    QTimer::singleShot(kSettling, qApp, flush);
 }
 
 // Read at once, while the control is there.
@@ -188,9 +213,8 @@ void heard(QAccessibleEvent *event)
         later();
         break;
     case QAccessible::Focus:
-        pending().focusName = control->text(QAccessible::Name);
-        pending().focusDescription = control->text(QAccessible::Description);
         pending().focused = true;
+        pending().entry = event->child() >= 0 ? QAccessible::uniqueId(control) : 0;
         later();
         break;
     case QAccessible::NameChanged:

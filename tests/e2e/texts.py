@@ -21,6 +21,8 @@ TURN_PROMPT = "Ruota il dispositivo in orizzontale per giocare."
 ANSWER_NAME = "Risultato"
 NEXT_NAME = "Nuovo calcolo"
 CLOCK_NAME = "Tempo restante"
+# The menu bar's first entry, as a screen reader names it.
+FIRST_MENU = "segni "
 # The failed save to the school's server, up to the server's address.
 SERVER_FAILED = "Non sono riuscito a registrare il record sul server http://"
 

@@ -104,11 +104,11 @@ def load(page, url, view):
 def play_a_game(page, report, url, view, scales):
     browser = page.browser
     load(page, url, view)
-    if isinstance(browser, Firefox):
-        listener.heard_in_firefox(page, report)
+    listener.heard_in_firefox(page, report, texts.PROMPT)
     # Typed straight away, as at a keyboard: the box has the focus.
     scenario.start(page, report, "Anna")
     check(turn_prompt(browser) is None, "the page asks to turn a %dx%d view" % tuple(view))
+    listener.heard_in_firefox(page, report, texts.ANSWER_NAME)
     factors = page.question()
     # The view takes other sizes during the game, which goes on at each.
     for size in (WHITEBOARD, CHROMEBOOK, PHONE_UPRIGHT, PHONE, TABLET, view):
@@ -134,6 +134,7 @@ def play_a_game(page, report, url, view, scales):
     browser.key("Backspace")
     browser.type(answer[1:])
     browser.key("Enter")
+    listener.heard_in_firefox(page, report, texts.NEXT_NAME)
     report.ok("%d x (%d) x (%d) answered, with letters refused and a digit erased" % tuple(factors))
     scenario.goodbye(page, report, "Anna")
     again = page.closing()
@@ -153,20 +154,24 @@ def play_a_game(page, report, url, view, scales):
 
 
 def listened(page, report, url, view, scales):
-    """A game heard through a screen reader (Chromium's accessibility tree):
-    the prompt, the greeting, the question, the verdict said once, the
-    clock read but never said, the goodbye and the confirmation."""
+    """A game heard through a screen reader, with keys only (Chromium's
+    accessibility tree): the prompt with no button to find first, the
+    greeting, the question said once as the factor boxes say it, the
+    verdict said once on the focused button, the clock read but never
+    said, the menu bar from Alt, the goodbye and the confirmation."""
     ears = listener.Listener(page.browser)
     load(ears, url, view)
-    ears.no_english()
+    ears.no_button()
     scenario.start(ears, report, "Dora")
     before = ears.clock()
     factors = scenario.answer_right(ears, report)
     ears.verdict(True, scenario.product(factors), (1, 0, 1))
     page.browser.wait_for("the clock read anew", lambda _: ears.clock() not in (None, before)
                           or None, 5)
-    report.ok("the verdict said once on the focused button; the clock read when asked, %s, "
+    report.ok("the question and the verdict said once; the clock read when asked, %s, "
               "and never said" % ears.clock())
+    ears.menu()
+    report.ok("Alt: the focus on the menu entry %r; Escape: back" % texts.FIRST_MENU)
     scenario.goodbye(ears, report, "Dora")
     ears.ended()
 
