@@ -37,7 +37,8 @@ public:
         m_port = 0;
         m_helper.start(QStringLiteral("/usr/bin/python3"),
                        {program(), QStringLiteral("--kind"), m_kind, m_dir.path()});
-        if (!m_helper.waitForStarted(10000))
+        m_missing = !m_helper.waitForStarted(10000);
+        if (m_missing)
             return QStringLiteral("python3 cannot run %1").arg(program());
         while (!m_helper.canReadLine() && m_helper.waitForReadyRead(30000)) {
         }
@@ -46,14 +47,12 @@ public:
             return QString();
         m_helper.closeWriteChannel();
         m_helper.waitForFinished(10000);
+        m_missing = m_helper.exitStatus() == QProcess::NormalExit && m_helper.exitCode() == 77;
         const QString why = QString::fromUtf8(m_helper.readAllStandardError()).trimmed();
         return why.isEmpty() ? QStringLiteral("the school's server did not start") : why;
     }
 
-    bool notInstalled() const
-    {
-        return m_helper.exitStatus() == QProcess::NormalExit && m_helper.exitCode() == 77;
-    }
+    bool notInstalled() const { return m_missing; }
 
     void stop()
     {
@@ -84,6 +83,7 @@ private:
     QTemporaryDir m_dir;
     QProcess m_helper;
     quint16 m_port = 0;
+    bool m_missing = false;
 };
 
 } // namespace segni::testing
