@@ -38,11 +38,6 @@ def prepared(image, enlarge, light_on_dark=False):
     return image.resize((image.width * enlarge, image.height * enlarge), Image.LANCZOS)
 
 
-def read(image, enlarge=3, light_on_dark=False):
-    """The text of a picture of a box or a page, its blanks as words()."""
-    return words(tesseract(prepared(image, enlarge, light_on_dark)))
-
-
 def locate(image, word, enlarge=3):
     """Where the picture shows the word (the centre of the first reading of
     it), or None; and the words read, for a report."""
@@ -73,10 +68,18 @@ ENLARGEMENTS = (3, 4, 2)
 
 
 def shows(image, text, enlarge=3, light_on_dark=False):
-    """Whether the picture shows the text (as comparable() has it), and
-    what it shows, for a report."""
-    seen = read(image, enlarge, light_on_dark)
+    """Whether the picture of a box or a page shows the text (as
+    comparable() has it), and what it shows, for a report."""
+    seen = words(tesseract(prepared(image, enlarge, light_on_dark)))
     return comparable(text) in comparable(seen), seen
+
+
+def colour(picture, low, high):
+    """A mask: 255 where a pixel's red, green and blue are each within
+    low and high (both included)."""
+    r, g, b = (band.point(lambda v, i=i: 255 if low[i] <= v <= high[i] else 0)
+               for i, band in enumerate(picture.convert("RGB").split()))
+    return ImageChops.multiply(ImageChops.multiply(r, g), b)
 
 
 # The factor boxes' face, give or take a browser's or a compositor's
@@ -84,11 +87,7 @@ def shows(image, text, enlarge=3, light_on_dark=False):
 # that colour but the answer box, which comes after them; the background
 # there is too dark.
 def face(picture):
-    """A mask of the face's colour: 255 where a pixel has it."""
-    r, g, b = picture.convert("RGB").split()
-    mask = ImageChops.multiply(r.point(lambda v: 255 if v < 80 else 0),
-                               g.point(lambda v: 255 if v > 190 else 0))
-    return ImageChops.multiply(mask, b.point(lambda v: 255 if v > 190 else 0))
+    return colour(picture, (0, 191, 191), (79, 255, 255))
 
 
 def runs(profile, least):

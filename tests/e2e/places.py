@@ -4,7 +4,7 @@ from a picture's background. Positions are in the picture's own pixels."""
 
 from collections import Counter
 
-from PIL import Image, ImageChops
+from PIL import Image
 
 import ocr
 
@@ -122,11 +122,7 @@ def exit_button(picture, scale=1.0):
     most of the button (the record's line is of a like colour, in letters),
     and the columns a quarter of it or more in those rows (the picture and caption
     cover the rest)."""
-    r, g, b = picture.convert("RGB").split()
-    mask = ImageChops.multiply(
-        ImageChops.multiply(r.point(lambda v: 255 if abs(v - EXIT_FACE[0]) <= 16 else 0),
-                            g.point(lambda v: 255 if v <= 16 else 0)),
-        b.point(lambda v: 255 if abs(v - EXIT_FACE[2]) <= 16 else 0))
+    mask = ocr.colour(picture, [v - 16 for v in EXIT_FACE], [v + 16 for v in EXIT_FACE])
     rows = ocr.runs(mask.resize((1, mask.height), Image.BOX).getdata(),
                     255 * 60 * scale / mask.width)
     if not rows:
