@@ -1,8 +1,6 @@
 #!/usr/bin/python3
-"""Plays a short game of the real program as a pupil would (scenario.game):
-the name, the greeting, one right answer read off the screen, Exit, the
-goodbye and the record's confirmation, each box's text read; then the
-bytes of both record files.
+"""Plays a short game of the real program as a pupil would (scenario.game),
+each box's text and the question read off the screen.
 
 x11: on a private Xvfb from the keyboard alone (x11.py), with no icon
 theme to be found. Under openbox each box and the game window must still
@@ -33,10 +31,9 @@ def x11(report, game, wm="none", ending="exit"):
     if wm == "openbox":
         display.openbox()
     driver = X11(display, work, report)
-    driver.env = desktop_env(work, display.env)
     driver.env.update(QT_QPA_PLATFORM="xcb", XDG_DATA_DIRS=os.path.join(work, "no-shared-data"))
     driver.start([game])
-    scenario.game(driver, report, ending=ending)
+    scenario.game(driver, report, ending=driver.terminate if ending == "sigterm" else None)
 
 
 def wayland(report, game):

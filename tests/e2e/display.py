@@ -17,18 +17,21 @@ import time
 from report import Failure, check
 
 
-def wait_until(what, ready, process=None, seconds=10, fail=Failure):
-    """Waits for ready() to give something while process runs; returns it."""
+def wait_until(what, ready, process=None, seconds=10, fail=Failure, every=0.1):
+    """Calls ready() until it gives something, and returns that; fails once
+    the seconds are up or the process (if any) has ended. what: what is
+    awaited, or a function telling, at the failure, what shows instead."""
     deadline = time.monotonic() + seconds
     while True:
-        if process is not None and process.poll() is not None:
-            raise fail("%s ended (status %s)" % (what, process.returncode))
         found = ready()
         if found:
             return found
-        if time.monotonic() > deadline:
-            raise fail("%s: not within %d s" % (what, seconds))
-        time.sleep(0.1)
+        ended = process is not None and process.poll() is not None
+        if ended or time.monotonic() > deadline:
+            why = ("the process ended (status %s) first" % process.returncode if ended
+                   else "not within %g s" % seconds)
+            raise fail("%s: %s" % (why, what() if callable(what) else what))
+        time.sleep(every)
 
 
 class Display:

@@ -3,6 +3,7 @@ each check made, "FAIL: why" and "SKIP: why", then the closing line
 "N passed, N failed" that CTest's log and CI read. A skip exits with 77,
 CTest's SKIP_RETURN_CODE for these tests."""
 
+import shutil
 import sys
 import traceback
 
@@ -24,6 +25,13 @@ def check(condition, what):
 
 def skip(why):
     raise Skip(why)
+
+
+def need(tools, why):
+    """Skips, why naming the tool (%s), unless each tool is installed."""
+    for tool in tools:
+        if not shutil.which(tool):
+            skip(why % tool)
 
 
 class Report:

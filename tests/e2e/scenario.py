@@ -8,10 +8,10 @@ pictures (picture(title)) with Tesseract; a screen reader's driver hears
 them instead."""
 
 import itertools
-import time
 
 import ocr
 import texts
+from display import wait_until
 from report import check
 
 
@@ -19,38 +19,28 @@ class Driver:
     # How many of the picture's pixels make one of the window's.
     scale = 1.0
 
-    def window(self, title):
-        raise NotImplementedError
-
-    def picture(self, title):
-        """A picture of the window with that title, which has the keyboard."""
-        raise NotImplementedError
-
     def reads(self, title, text, seconds=10):
         """Waits until the window titled so has the keyboard and shows the text."""
         self.window(title)
-        deadline = time.monotonic() + seconds
-        for attempt in itertools.count():
-            shown, seen = ocr.shows(self.picture(title), text,
-                                    ocr.ENLARGEMENTS[attempt % len(ocr.ENLARGEMENTS)])
-            if shown:
-                return seen
-            check(time.monotonic() < deadline, "%r shows %r, not %r" % (title, seen, text))
-            time.sleep(0.3)
+        sizes, seen = itertools.cycle(ocr.ENLARGEMENTS), [""]
+
+        def shown():
+            found, seen[0] = ocr.shows(self.picture(title), text, next(sizes))
+            return found
+        wait_until(lambda: "%r shows %r, not %r" % (title, seen[0], text), shown,
+                   seconds=seconds, every=0.3)
 
     def question(self, seconds=15):
         """The factors read off the game window, the same twice in a row."""
         self.window(texts.GAME_TITLE)
-        deadline = time.monotonic() + seconds
-        last = None
-        while True:
-            factors, seen = ocr.read_question(self.picture(texts.GAME_TITLE), self.scale)
-            if factors and factors == last:
-                return factors
-            last = factors
-            check(time.monotonic() < deadline, "the question could not be read off the "
-                  "screen (read %s)" % seen)
-            time.sleep(0.2)
+        read = [None, ""]
+
+        def twice():
+            last = read[0]
+            read[:] = ocr.read_question(self.picture(texts.GAME_TITLE), self.scale)
+            return read[0] if read[0] and read[0] == last else None
+        return wait_until(lambda: "the question could not be read off the screen (read %s)"
+                          % read[1], twice, seconds=seconds, every=0.2)
 
 
 def product(factors):
@@ -65,8 +55,7 @@ def named(driver, report, name):
 
 
 def greeted(driver, report, name):
-    """The name given, the greeting read, and the game window with the
-    keyboard."""
+    """The name given, the greeting read, the game window with the keyboard."""
     driver.enter()
     driver.reads(texts.GREETING_TITLE, texts.greeting(name))
     driver.enter()
@@ -97,16 +86,17 @@ def record_announced(driver, report):
     report.ok("the next question announced the record: %r" % texts.RECORD_BEATEN)
 
 
-def goodbye(driver, report, name, saved=True):
-    """Exit, the goodbye, and the record's confirmation when it was beaten."""
+def goodbye(driver, report, name, told=texts.SAVED):
+    """Exit, the goodbye, then what the save tells (by default the record's
+    confirmation; None when no record was beaten)."""
     driver.exit()
     driver.reads(texts.goodbye_title(), texts.goodbye(name))
     driver.enter()
-    if saved:
-        driver.reads(texts.BOX_TITLE, texts.SAVED)
+    if told:
+        driver.reads(texts.BOX_TITLE, told)
         driver.enter()
     report.ok("Exit: %r under %r%s" % (texts.goodbye(name), texts.goodbye_title(),
-                                       ", then %r" % texts.SAVED if saved else ""))
+                                       ", then %r" % told if told else ""))
 
 
 def stored(driver, report, score, holder):
@@ -116,19 +106,25 @@ def stored(driver, report, score, holder):
     report.ok("the record kept: %s" % ", ".join("%s %r" % item for item in sorted(kept.items())))
 
 
-def game(driver, report, name="Anna", announced=False, ending="exit"):
+def finished(driver, report, name, ending=None, told=texts.SAVED, holder=None):
+    """Exit and the goodbye (or ending(), the game told to end), the game's
+    end, and one right answer kept as the record by holder (by default the
+    name)."""
+    if ending:
+        ending()
+        report.ok("the game told to end after the right answer")
+    else:
+        goodbye(driver, report, name, told)
+    driver.ended()
+    report.ok("the game ended well")
+    stored(driver, report, 1, holder or name)
+
+
+def game(driver, report, name="Anna", announced=False, **end):
     """A short game: the name, one right answer, the record announced when
-    asked for, then Exit (or the game told to end, "sigterm"), and one
-    right answer kept as the record by this name."""
+    asked for, then finished() as end says."""
     start(driver, report, name)
     answer_right(driver, report)
     if announced:
         record_announced(driver, report)
-    if ending == "exit":
-        goodbye(driver, report, name)
-    else:
-        driver.terminate()
-        report.ok("the game told to end after the right answer")
-    driver.ended()
-    report.ok("the game ended well")
-    stored(driver, report, 1, name)
+    finished(driver, report, name, **end)

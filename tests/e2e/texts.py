@@ -31,10 +31,16 @@ def greeting(name):
     return " %s vediamo se sei un vero campione  " % name
 
 
-def goodbye_title(date=None):
+def goodbye_title():
     """The goodbye's title on this day, in the short date format a
     system without regional settings has (dd/MM/yyyy)."""
-    return "Data " + (date or time.strftime("%d/%m/%Y"))
+    return "Data " + time.strftime("%d/%m/%Y")
+
+
+def titled(shown, title):
+    """Whether a window titled shown is the one titled so where a browser
+    or Wine writes the date in its own format: a goodbye by its first word."""
+    return shown.startswith("Data ") if title.startswith("Data ") else shown == title
 
 
 def goodbye(name):

@@ -27,10 +27,12 @@ import time
 import scenario
 import texts
 from display import scratch
-from report import Failure, Report, check, skip
+from report import Failure, Report, check, need, skip
 from wine import Wine
+from x11 import desktop_env
 
 NAME = "Mosè"
+RECORD = (texts.SCORE_FILE, texts.HOLDER_FILE)
 TOOLS = ("wine", "wineserver", "Xvfb", "xdotool", "setxkbmap", "x86_64-w64-mingw32-objdump",
          "x86_64-w64-mingw32-windres")
 
@@ -42,8 +44,12 @@ def has(path, expected):
 
 
 def none_in(folder, what):
-    check(not any(os.path.exists(os.path.join(folder, name))
-                  for name in (texts.SCORE_FILE, texts.HOLDER_FILE)), what)
+    check(not any(os.path.exists(os.path.join(folder, name)) for name in RECORD), what)
+
+
+def clear(folder):
+    for name in RECORD:
+        os.remove(os.path.join(folder, name))
 
 
 class Machine:
@@ -100,24 +106,6 @@ def suites(report, machine, build):
     none_in(os.path.join(machine.c, "windows"), "the suites left record files in C:\\windows")
 
 
-def start_and_answer(driver, report, name, command):
-    """Starts the game and plays up to one right answer: the name, the
-    greeting, then straight to the game window (no other box)."""
-    driver.start(command)
-    scenario.start(driver, report, name)
-    time.sleep(1)
-    boxes = driver.xdotool("search", "--onlyvisible", "--name", "^segni$")
-    check(not boxes, "a box came up at start-up: %s" % driver.display.log("game"))
-    scenario.answer_right(driver, report)
-    time.sleep(0.5)
-
-
-def play(driver, report, name, command, saved=True):
-    start_and_answer(driver, report, name, command)
-    scenario.goodbye(driver, report, name, saved)
-    driver.ended()
-
-
 def main(report):
     build = sys.argv[1]
     if len(sys.argv) > 2 and sys.argv[2]:
@@ -125,17 +113,12 @@ def main(report):
     if not (os.path.isfile(os.path.join(build, "segni-setup.exe"))
             and os.path.isfile(os.path.join(build, "segni.exe"))):
         skip("no Windows build in %s (./scripts/windows makes one)" % build)
-    for tool in TOOLS:
-        if not shutil.which(tool):
-            skip("%s is not installed (./scripts/windows installs it)" % tool)
+    need(TOOLS, "%s is not installed (./scripts/windows installs it)")
     display, work = scratch(report, "wine_game.", "1920x1080")
     # No Mono or Gecko to offer, no Linux menu entries for Windows shortcuts.
-    env = dict(display.env, WINEPREFIX=os.path.join(work, "prefix"), WINEARCH="win64",
-               WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d",
-               HOME=os.path.join(work, "home"), XDG_DATA_HOME=os.path.join(work, "home", "data"),
-               XDG_CONFIG_HOME=os.path.join(work, "home", "config"), LC_ALL="C.UTF-8",
-               LANG="C.UTF-8")
-    os.makedirs(env["HOME"])
+    env = dict(desktop_env(work, display.env), WINEPREFIX=os.path.join(work, "prefix"),
+               WINEARCH="win64", WINEDEBUG="-all",
+               WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
     machine = Machine(env)
     report.cleanups.append(machine.stop)
     c = machine.c
@@ -216,20 +199,21 @@ def main(report):
 
     from_menu = ["wine", "start", "/unix", link]
     driver = Wine(display, work, report, records, env, r"Program Files.segni.segni\.exe")
+
     # The session ends (a logout, a shutdown) with a beaten record on the
     # screen: Wine tells the game as Windows does (WM_QUERYENDSESSION), and
     # the record is saved before the game goes.
-    start_and_answer(driver, report, NAME, from_menu)
-    machine.run("wine", "wineboot", "--end-session")
-    driver.ended()
-    scenario.stored(driver, report, 1, NAME)
-    for name in (texts.SCORE_FILE, texts.HOLDER_FILE):
-        os.remove(os.path.join(records, name))
+    def end_session():
+        time.sleep(0.5)
+        machine.run("wine", "wineboot", "--end-session")
+    driver.start(from_menu)
+    scenario.game(driver, report, NAME, ending=end_session)
+    clear(records)
     report.ok("the session ended with the game open: the beaten record was saved")
 
     # The pupil starts the game from the Start menu.
-    play(driver, report, NAME, from_menu)
-    scenario.stored(driver, report, 1, NAME)
+    driver.start(from_menu)
+    scenario.game(driver, report, NAME)
     none_in(os.path.join(c, "windows"), "the installed game wrote its record into C:\\windows")
     report.ok("played from the Start menu; the record is in C:\\ProgramData\\segni\\record, "
               "the name in Windows-1252, CR LF")
@@ -265,8 +249,7 @@ def main(report):
     install("the third time")
     has(os.path.join(setup, "segni.conf"), b"[records]\r\nfolder=D:/Classe\r\n")
     uninstall()
-    for name in (texts.SCORE_FILE, texts.HOLDER_FILE):
-        os.remove(os.path.join(c, "windows", name))
+    clear(os.path.join(c, "windows"))
     report.ok("installed over a pair in C:\\windows: 7 by Bea carried over; an "
               "administrator's setting kept")
 
@@ -279,13 +262,10 @@ def main(report):
         return
     machine.stop()
     own = os.path.join(work, "pupil")
-    os.makedirs(os.path.join(own, "home"))
+    pupil_env = dict(desktop_env(own, env), WINEPREFIX=os.path.join(own, "prefix"))
     shutil.copy(exe, os.path.join(own, "home"))
     subprocess.run(["chown", "-R", "65534:65534", own], check=True)
     os.chmod(work, 0o755)
-    pupil_env = dict(env, HOME=os.path.join(own, "home"), WINEPREFIX=os.path.join(own, "prefix"),
-                     XDG_DATA_HOME=os.path.join(own, "home", "data"),
-                     XDG_CONFIG_HOME=os.path.join(own, "home", "config"))
     pupil = Machine(pupil_env, user=65534)
     report.cleanups.append(pupil.stop)
     check(pupil.run("wine", "wineboot", "--init") == 0, "wineboot failed for the pupil")
@@ -294,16 +274,14 @@ def main(report):
     check(pupil.run("touch", os.path.join(pupil.c, "windows", "probe")) != 0,
           "the pupil can still write C:\\windows")
     bare = pupil.command("wine", os.path.join(own, "home", "segni.exe"))
-    driver = Wine(display, work, report, None, pupil_env, r"pupil.home.segni\.exe")
-    play(driver, report, NAME, bare)
-    found = glob.glob(os.path.join(pupil.c, "users", "*", "AppData", "Local", "segni"))
-    check(found, "no %LOCALAPPDATA%\\segni after the first game")
-    driver.records = found[0]
-    scenario.stored(driver, report, 1, NAME)
+    local = os.path.join(pupil.c, "users", "*", "AppData", "Local", "segni")
+    driver = Wine(display, work, report, local, pupil_env, r"pupil.home.segni\.exe")
+    driver.start(bare)
+    scenario.game(driver, report, NAME)
     # A second game that only equals the record saves nothing: the first
     # game's record was read back.
-    play(driver, report, "Leo", bare, saved=False)
-    scenario.stored(driver, report, 1, NAME)
+    driver.start(bare)
+    scenario.game(driver, report, "Leo", told=None, holder=NAME)
     none_in(os.path.join(pupil.c, "windows"), "a record file appeared in the pupil's C:\\windows")
     pupil.stop()
     report.ok("the bare segni.exe as an ordinary account: no box, the record in "

@@ -19,7 +19,7 @@ from PIL import ImageGrab
 
 import scenario
 import texts
-from display import scratch
+from display import scratch, wait_until
 from report import Failure, Report, check
 
 
@@ -27,13 +27,13 @@ class X11(scenario.Driver):
     # Milliseconds between two keys typed, and two keys pressed.
     type_delay, key_delay = 30, 30
 
-    def __init__(self, display, work, report):
+    def __init__(self, display, work, report, env=None):
+        """env: the game's and the tools' environment; by default a pupil's
+        session of its own (desktop_env)."""
         self.display = display
-        self.env = dict(display.env)
-        self.work = work
-        self.data = os.path.join(work, "data")
+        self.env = env or desktop_env(work, display.env)
         # Where the game keeps its record files.
-        self.records = os.path.join(self.data, "segni")
+        self.records = os.path.join(work, "data", "segni")
         self.game = None
         report.on_failure.append(self.show)
 
@@ -54,23 +54,24 @@ class X11(scenario.Driver):
     def focus_id(self):
         return self.xdotool("getwindowfocus")
 
+    def has_keyboard(self, title):
+        return self.focused() == title
+
     def give_focus(self, title):
         """Where no window manager does, gives the window the keyboard."""
 
-    def alive(self):
-        return self.game is None or self.game.poll() is None
+    def watched(self):
+        """The process whose end ends a wait for a window: the game's."""
+        return self.game
 
     def window(self, title):
         """The window of that title, once it has the keyboard."""
-        deadline = time.monotonic() + self.focus_seconds
-        while self.focused() != title:
+        def focused():
+            if self.has_keyboard(title):
+                return self.focus_id()
             self.give_focus(title)
-            check(self.alive(), "the game ended (status %s), waiting for %r"
-                  % (self.game.returncode, title))
-            check(time.monotonic() < deadline, "no window titled %r has the keyboard (it is "
-                  "on %r)" % (title, self.focused()))
-            time.sleep(0.1)
-        return self.focus_id()
+        return wait_until(lambda: "no window titled %r has the keyboard (it is on %r)" % (
+            title, self.focused()), focused, self.watched(), self.focus_seconds)
 
     def screen(self):
         return ImageGrab.grab(xdisplay=self.display.name)
@@ -114,10 +115,9 @@ class X11(scenario.Driver):
         check(status == 0, "the game ended with status %d" % status)
 
     def record(self):
-        paths = {name: os.path.join(self.records or "", name)
-                 for name in (texts.SCORE_FILE, texts.HOLDER_FILE)}
-        return {name: open(path, "rb").read() for name, path in paths.items()
-                if os.path.isfile(path)}
+        return {name: open(os.path.join(self.records, name), "rb").read()
+                for name in (texts.SCORE_FILE, texts.HOLDER_FILE)
+                if os.path.isfile(os.path.join(self.records, name))}
 
     def show(self):
         if self.game is not None:
@@ -148,7 +148,6 @@ def desktop_env(work, base):
 def screenshot(report, game, out):
     display, work = scratch(report, "screenshot.")
     driver = X11(display, work, report)
-    driver.env = desktop_env(work, display.env)
     os.makedirs(driver.records)
     for name, data in texts.record_bytes(12, "Giulia").items():
         with open(os.path.join(driver.records, name), "wb") as f:
@@ -163,7 +162,7 @@ def screenshot(report, game, out):
 
 def started(report, program, log, *command):
     display, work = scratch(report, "started.")
-    driver = X11(display, work, report)
+    driver = X11(display, work, report, display.env)
     driver.start(list(command))
     report.cleanups.append(lambda: open(log, "w").write(display.log("game")))
     driver.window(texts.PROMPT_TITLE)
