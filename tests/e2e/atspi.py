@@ -5,13 +5,12 @@ they are said, blanks and all."""
 
 import re
 import subprocess
-import time
 
 import pyatspi
 
-import scenario
 import texts
-from report import Failure, check
+from display import wait_until
+from report import check
 from x11 import X11
 
 # A loaded machine may take more than the default 0.8 s to answer.
@@ -21,7 +20,7 @@ BOXES = (pyatspi.ROLE_ALERT, pyatspi.ROLE_DIALOG)
 
 
 def descendants(obj):
-    for child in obj:
+    for child in obj or ():
         if child is not None:
             yield child
             yield from descendants(child)
@@ -43,40 +42,31 @@ class ScreenReader(X11):
         print("heard: " + what)
 
     def wait_for(self, what, probe, seconds=15):
-        deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
+        def found():
             try:
-                found = probe()
+                return probe()
             except Exception:  # an object may vanish while it is read
-                found = None
-            if found:
-                return found
-            check(self.game is None or self.game.poll() is None,
-                  "the game ended (status %s), waiting for %s" % (self.game.returncode, what))
-            time.sleep(0.1)
-        now = self.focus()
-        app = self.app()
-        shown = [(w.getRoleName(), w.name) for w in app if w] if app else "no game on the bus"
-        raise Failure("never came: %s; the focus is on %s; windows: %r" % (
-            what, (now.getRoleName(), now.name, now.description) if now else "nothing", shown))
+                return None
+
+        def seen():
+            now, app = self.focus(), self.app()
+            shown = [(w.getRoleName(), w.name) for w in app if w] if app else "no game on the bus"
+            return "%s; the focus is on %s; windows: %r" % (what, (
+                now.getRoleName(), now.name, now.description) if now else "nothing", shown)
+        return wait_until(seen, found, self.game, seconds)
 
     def app(self):
         desktop = pyatspi.Registry.getDesktop(0)
         return next((a for a in desktop if a is not None and a.name == "segni"), None)
 
     def active_window(self):
-        app = self.app()
-        if app is None:
-            return None
-        return next((w for w in app if w is not None
+        return next((w for w in self.app() or () if w is not None
                      and w.getState().contains(pyatspi.STATE_ACTIVE)), None)
 
     def focus(self):
         """What the screen reader speaks: the innermost focused object."""
-        window = self.active_window()
-        if window is None:
-            return None
-        found = [o for o in descendants(window) if o.getState().contains(pyatspi.STATE_FOCUSED)]
+        found = [o for o in descendants(self.active_window())
+                 if o.getState().contains(pyatspi.STATE_FOCUSED)]
         return found[-1] if found else None
 
     def focus_on(self, role, name, description=None):
@@ -85,10 +75,8 @@ class ScreenReader(X11):
         versions); returns it."""
         def probe():
             obj = self.focus()
-            if obj and obj.getRole() == role and obj.name == name and (
-                    description is None or re.fullmatch(description, obj.description)):
-                return obj
-            return None
+            return obj if obj and obj.getRole() == role and obj.name == name and (
+                description is None or re.fullmatch(description, obj.description)) else None
         obj = self.wait_for("focus on %s %r (%s)" % (role, name, description), probe)
         self.heard("%s, %s%s" % (obj.name, obj.getRoleName(),
                                  ", " + obj.description if obj.description else ""))
@@ -106,15 +94,13 @@ class ScreenReader(X11):
         """A box with that title says the text, its focus on that button; the
         name prompt's text is its field's name, which has the focus."""
         if title == texts.PROMPT_TITLE:
-            self.focus_on(pyatspi.ROLE_TEXT, text)
-            return text
+            return self.focus_on(pyatspi.ROLE_TEXT, text)
         window = self.window(title)
         check(window.getRole() in BOXES, "box %r is a %s" % (title, window.getRoleName()))
         said = [o.name for o in descendants(window) if o.getRole() == pyatspi.ROLE_LABEL]
         check(text in said, "box %r says %r, not %r" % (title, said, text))
         self.heard("%s %r: %r" % (window.getRoleName(), title, text))
         self.focus_on(pyatspi.ROLE_PUSH_BUTTON, button)
-        return text
 
     def answer_box(self):
         return self.focus_on(pyatspi.ROLE_TEXT, "Risultato", r"Quanto fa .*\?")
@@ -143,6 +129,3 @@ class ScreenReader(X11):
     def click(self, x, y, *clicks):
         subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", *clicks], env=self.env,
                        check=True)
-
-
-__all__ = ["ScreenReader", "scenario"]

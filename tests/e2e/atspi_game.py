@@ -8,16 +8,16 @@ on the button, a quiet clock, the menu's boxes. Skips (77) without that bus.
 Usage: atspi_game.py GAME   (--listen SECONDS prints the bus's object events)
 """
 
+import contextlib
 import importlib.util
 import os
 import re
-import shutil
 import subprocess
 import sys
 import time
 
 from display import scratch
-from report import Report, Skip, check, skip
+from report import Report, Skip, check, need, skip
 from x11 import desktop_env
 
 NAME = "Anna"
@@ -41,21 +41,19 @@ def reading_order(reader, report, controls):
     from atspi import extents
     places = [extents(c) for c in controls]
 
-    def same_line(a, b):
-        def centre(e):
-            return e[1] + e[3] / 2
-        return a[1] <= centre(b) <= a[1] + a[3] or b[1] <= centre(a) <= b[1] + b[3]
+    def centre(e):
+        return e[1] + e[3] / 2
     for a, b, name_a, name_b in zip(places, places[1:], got, got[1:]):
-        later = b[0] > a[0] if same_line(a, b) else b[1] + b[3] / 2 > a[1] + a[3] / 2
+        same_line = a[1] <= centre(b) <= a[1] + a[3] or b[1] <= centre(a) <= b[1] + b[3]
+        later = b[0] > a[0] if same_line else centre(b) > centre(a)
         check(later, "%r %r is read before %r %r, which comes first on screen"
               % (name_a[1], a, name_b[1], b))
     report.ok("the window, in reading order: " + "; ".join(n for _, n in got))
 
 
 def play(report):
-    for tool in ("dbus-daemon", "dbus-send", "/usr/libexec/at-spi-bus-launcher", "xdotool"):
-        if not shutil.which(tool):
-            skip("no screen reader test: %s is missing" % tool)
+    need(("dbus-daemon", "dbus-send", "/usr/libexec/at-spi-bus-launcher", "xdotool"),
+         "no screen reader test: %s is missing")
     if importlib.util.find_spec("pyatspi") is None:
         skip("no screen reader test: python3-pyatspi is missing")
     display, work = scratch(report, "atspi_game.")
@@ -78,7 +76,7 @@ def play(report):
     # registration with it cannot be lost.
     reader.wait_for("the accessibility registry",
                     lambda: pyatspi.Registry.getDesktop(0).childCount is not None)
-    reader.start([sys.argv[1]], dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+    reader.start([sys.argv[1]], dict(reader.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
                                      QT_QPA_PLATFORM="xcb"))
 
     # The name, then selected with a double click, which makes it the X
@@ -157,10 +155,7 @@ def play(report):
     reader.answer_box()
     report.ok("the menu from the keyboard: %r answered No; %r" % (texts.NEW_GAME, texts.CREDITS))
 
-    scenario.goodbye(reader, report, NAME)
-    reader.ended()
-    report.ok("the game ended well")
-    scenario.stored(reader, report, 1, NAME)
+    scenario.finished(reader, report, NAME)
 
 
 def listen(seconds):
@@ -169,11 +164,9 @@ def listen(seconds):
     from gi.repository import GLib
 
     def on_event(event):
-        try:
+        with contextlib.suppress(Exception):
             print("%s|%s|%s" % (event.type, event.source.getRoleName(), event.source.name),
                   flush=True)
-        except Exception:
-            pass
     pyatspi.Registry.registerEventListener(on_event, "object")
     GLib.timeout_add(int(seconds * 1000), pyatspi.Registry.stop)
     print("listening", flush=True)

@@ -6,10 +6,9 @@ on which window, is read from the game's own protocol log
 
 import os
 import re
-import shutil
 
 from display import wait_until
-from report import Failure, Skip
+from report import Skip, check, need
 from x11 import X11
 
 _TOKEN = re.compile(r"[a-z_0-9]+@[0-9]+")
@@ -66,12 +65,9 @@ repeat=false
 
 class Wayland(X11):
     def __init__(self, display, work, report, env):
-        super().__init__(display, work, report)
-        for tool in ("mutter", "dbus-daemon"):
-            if not shutil.which(tool):
-                raise Skip("no game under Wayland: %s is not installed (./scripts/test "
-                           "installs it)" % tool)
-        self.env = env
+        super().__init__(display, work, report, env)
+        need(("mutter", "dbus-daemon"),
+             "no game under Wayland: %s is not installed (./scripts/test installs it)")
         # mutter wants a D-Bus session (it fails without one) and settings:
         # its own, in a file, with animations off so that a window shows at
         # once, and no key repeat. Under Wayland the game repeats a held key
@@ -89,10 +85,9 @@ class Wayland(X11):
         socket = os.path.join(env["XDG_RUNTIME_DIR"], "segni")
 
         def mutter_window():
-            if not os.path.exists(socket):
-                return None
-            found = self.xdotool("search", "--pid", str(self.mutter.pid)).split()
-            return found[0] if found else None
+            found = os.path.exists(socket) and self.xdotool("search", "--pid",
+                                                            str(self.mutter.pid)).split()
+            return found and found[0]
         self.output = wait_until("mutter", mutter_window, self.mutter, 30,
                                  fail=lambda why: Skip("no game under Wayland: " + why))
         # mutter's output is smaller than the X screen, so the pointer can
@@ -109,27 +104,21 @@ class Wayland(X11):
         super().start(command, game_env)
 
         def opened():
-            if self.game.poll() is not None:
-                if 'platform plugin "wayland"' in self.display.log("game"):
-                    raise Failure("Qt has no Wayland plugin (Debian package qt6-wayland; "
-                                  "./scripts/test installs it)")
-                raise Failure("the game ended before it opened a window")
+            log = self.display.log("game") if self.game.poll() is not None else ""
+            check('platform plugin "wayland"' not in log, "Qt has no Wayland plugin (Debian "
+                  "package qt6-wayland; ./scripts/test installs it)")
             return self.windows()
-        wait_until("the game's first window", opened, seconds=30)
+        wait_until("the game's first window", opened, self.game, 30)
 
     def windows(self):
         return windows(self.display.log("game"))
 
     def focused(self):
         return next((title for title, _, keyboard in self.windows() if keyboard), "")
+    focus_id = focused
 
-    def focus_id(self):
-        return self.focused()
-
-    def picture(self, title):
-        self.window(title)
-        x, y, width, height = self.geometry(self.output)
-        return self.screen().crop((x, y, x + width, y + height))
+    def geometry(self, window):
+        return super().geometry(self.output)  # a picture is of mutter's output
 
     def show(self):
         for title, parent, keyboard in self.windows():
