@@ -8,13 +8,14 @@ for WebAssembly builds: one element per window, with its title bar and
 canvas."""
 
 import base64
+import contextlib
 import functools
 import http.server
 import json
 import os
+import re
 import subprocess
 import threading
-import time
 import urllib.request
 
 from display import wait_until
@@ -59,6 +60,16 @@ class Page:
     of a JavaScript expression, awaited when a promise, as JSON gives it."""
 
     name = ""
+
+    def connect(self, url):
+        """The connection to the browser's page, over a websocket."""
+        import websocket
+        self.socket = websocket.create_connection(url, suppress_origin=True, timeout=60)
+        self.next_id, self.console, self.touching = 0, [], False
+
+    def start_touch(self):
+        """A touch screen from now on: taps are touches."""
+        self.touching = True
 
     def call(self, method, **params):
         """Sends a command and waits for its answer; events that come
@@ -107,23 +118,14 @@ class Page:
         return self.evaluate(self.WINDOWS) or []
 
     def wait_for(self, what, test, seconds=30):
-        deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
-            windows = self.windows()
-            found = test(windows)
-            if found:
-                return found
-            time.sleep(0.1)
-        raise Failure("%s did not come within %d s; the page shows %s" % (
-            what, seconds, json.dumps(self.windows())))
+        """What test() gives for the page's windows, once it gives something."""
+        return wait_until(lambda: "%s; the page shows %s" % (what, json.dumps(self.windows())),
+                          lambda: test(self.windows()), seconds=seconds)
 
     def end_process(self):
-        """Drops the connection and waits for the browser, asked to close,
-        to end (or ends it)."""
-        try:
+        """Drops the connection and waits for the browser, asked to close, to end (or ends it)."""
+        with contextlib.suppress(Exception):
             self.socket.close()
-        except Exception:
-            pass
         try:
             self.process.wait(timeout=30)
         except subprocess.TimeoutExpired:
@@ -142,10 +144,9 @@ class Browser(Page):
     name = "Chromium"
 
     def __init__(self, profile, log):
-        import websocket
         # Written anew by this browser; one left by the last is stale.
         active = os.path.join(profile, "DevToolsActivePort")
-        if os.path.exists(active):
+        with contextlib.suppress(FileNotFoundError):
             os.remove(active)
         self.process = subprocess.Popen(
             [CHROMIUM, "--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic",
@@ -155,22 +156,14 @@ class Browser(Page):
             stdout=subprocess.DEVNULL, stderr=log, stdin=subprocess.DEVNULL)
 
         def read():
-            try:
-                with open(active) as f:
-                    lines = f.read().split()
-                return lines if len(lines) == 2 else None
-            except OSError:
-                return None
+            lines = open(active).read().split() if os.path.exists(active) else []
+            return len(lines) == 2 and lines
         lines = wait_until("Chromium's remote port", read, self.process, 30)
         self.port = int(lines[0])
         self.browser_path = lines[1]
         with urllib.request.urlopen("http://127.0.0.1:%d/json/list" % self.port) as answer:
             pages = [t for t in json.load(answer) if t["type"] == "page"]
-        self.socket = websocket.create_connection(pages[0]["webSocketDebuggerUrl"],
-                                                  suppress_origin=True, timeout=60)
-        self.next_id = 0
-        self.console = []
-        self.touching = False
+        self.connect(pages[0]["webSocketDebuggerUrl"])
         self.call("Runtime.enable")
         self.call("Page.enable")
         # The page has the keyboard, as in a browser window in front; a
@@ -202,45 +195,35 @@ class Browser(Page):
                   deviceScaleFactor=1, mobile=False)
 
     def start_touch(self):
-        """A touch screen from now on: taps are touches."""
         self.call("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=5)
-        self.touching = True
+        super().start_touch()
 
     def add_script(self, source):
-        """Runs in every page of this browser before the page's own
-        scripts."""
+        """Runs in every page of this browser before the page's own scripts."""
         self.call("Page.addScriptToEvaluateOnNewDocument", source=source)
 
     def close(self):
         """Closes the browser as a person would, so it keeps what the page
         stored, and waits for it to end."""
         import websocket
-        try:
+        with contextlib.suppress(Exception):
             browser = websocket.create_connection(
                 "ws://127.0.0.1:%d%s" % (self.port, self.browser_path), suppress_origin=True,
                 timeout=10)
             browser.send(json.dumps({"id": 1, "method": "Browser.close"}))
             browser.close()
-        except Exception:
-            pass
         self.end_process()
 
     # ---- Input, as the browser's own events ----
 
     KEYS = {"Enter": ("Enter", 13, "\r"), "Backspace": ("Backspace", 8, ""),
-            "Space": ("Space", 32, " "), "Alt": ("AltLeft", 18, ""),
-            "ArrowRight": ("ArrowRight", 39, "")}
+            "Alt": ("AltLeft", 18, ""), "ArrowRight": ("ArrowRight", 39, "")}
 
     def key(self, name):
-        if name in self.KEYS:
-            code, vk, text = self.KEYS[name]
-            key = " " if name == "Space" else name
-        else:
-            key, text = name, name
-            code = ("Digit" + name) if name.isdigit() else (
-                "Minus" if name == "-" else "Key" + name.upper())
-            vk = ord(name.upper()) if name.isalnum() else 189
-        event = {"key": key, "code": code, "windowsVirtualKeyCode": vk,
+        code, vk, text = self.KEYS.get(name) or (
+            "Digit" + name if name.isdigit() else "Minus" if name == "-" else "Key" + name.upper(),
+            ord(name.upper()) if name.isalnum() else 189, name)
+        event = {"key": name, "code": code, "windowsVirtualKeyCode": vk,
                  "nativeVirtualKeyCode": vk}
         if text:
             event["text"] = text
@@ -276,11 +259,9 @@ class Firefox(Page):
     name = "Firefox"
 
     # Special keys as WebDriver names them.
-    KEYS = {"Enter": "\ue007", "Backspace": "\ue003", "Space": " ", "Alt": "\ue00a",
-            "ArrowRight": "\ue014"}
+    KEYS = {"Enter": "\ue007", "Backspace": "\ue003", "Alt": "\ue00a", "ArrowRight": "\ue014"}
 
     def __init__(self, profile, log):
-        import websocket
         os.makedirs(profile, exist_ok=True)
         # A quiet browser: no first-run pages, no update or telemetry calls.
         with open(os.path.join(profile, "user.js"), "w") as f:
@@ -299,27 +280,16 @@ class Firefox(Page):
             stdout=subprocess.DEVNULL, stderr=self.log, stdin=subprocess.DEVNULL,
             env={**os.environ, "MOZ_CRASHREPORTER_DISABLE": "1"})
         self.other_log = log
-
-        def read():
-            with open(self.log_path) as f:
-                for line in f:
-                    if "WebDriver BiDi listening on " in line:
-                        return line.split("listening on ")[1].strip()
-            return None
-        url = wait_until("Firefox's remote port", read, self.process, 30)
-        self.socket = websocket.create_connection(url + "/session", suppress_origin=True,
-                                                  timeout=60)
-        self.next_id = 0
-        self.console = []
-        self.touching = False
+        url = wait_until("Firefox's remote port", lambda: re.findall(
+            r"WebDriver BiDi listening on (\S+)", open(self.log_path).read()), self.process, 30)[0]
+        self.connect(url + "/session")
         self.call("session.new", capabilities={})
         self.call("session.subscribe", events=["log.entryAdded"])
         self.context = self.call("browsingContext.getTree")["contexts"][0]["context"]
 
     def error_of(self, answer):
-        if answer.get("type") == "error":
-            return "%s: %s" % (answer.get("error"), answer.get("message"))
-        return None
+        return "%s: %s" % (answer.get("error"), answer.get("message")) \
+            if answer.get("type") == "error" else None
 
     def event(self, message):
         if message.get("method") == "log.entryAdded":
@@ -341,17 +311,12 @@ class Firefox(Page):
         self.call("browsingContext.setViewport", context=self.context,
                   viewport={"width": width, "height": height})
 
-    def start_touch(self):
-        self.touching = True
-
     def add_script(self, source):
         self.call("script.addPreloadScript", functionDeclaration="() => { %s; }" % source)
 
     def close(self):
-        try:
+        with contextlib.suppress(Exception):
             self.call("browser.close")
-        except Exception:
-            pass
         self.end_process()
         self.log.close()
         with open(self.log_path) as f:

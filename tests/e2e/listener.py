@@ -8,6 +8,7 @@ import re
 import page
 import texts
 from browser import Firefox
+from ocr import words as plain
 from report import check
 
 SAID = """window.segniSaid = [];
@@ -15,10 +16,6 @@ new MutationObserver(changes => changes.forEach(change => change.target.id === "
     && change.addedNodes.forEach(node => window.segniSaid.push(node.textContent))))
     .observe(document, {childList: true, subtree: true});"""
 KEYS = {"Alt": ("AltLeft", 18), "Escape": ("Escape", 27), "x": ("KeyX", 88)}
-
-
-def plain(text):
-    return " ".join(text.split())
 
 
 def value(node, field):
@@ -66,13 +63,11 @@ class Listener(page.Page):
         """A box says its title, then its text (the goodbye's title holds the
         browser's date); the name prompt's text names its field."""
         prompt = title == texts.PROMPT_TITLE
-        start = "" if prompt else "Data " if title.startswith("Data ") else plain(title) + ". "
         self.browser.wait_for("%r said" % text, lambda _: any(
-            line.startswith(start) and line.endswith(plain(text)) for line in self.said()),
-                              seconds)
+            line.endswith(plain(text)) and (prompt or texts.titled(
+                line.partition(". ")[0], plain(title))) for line in self.said()), seconds)
         check(not prompt or text in [value(n, "name") for n in self.nodes("textbox")],
               "no field is named %r" % text)
-        return text
 
     def controls(self):
         """The game window's controls, as its list reads them."""

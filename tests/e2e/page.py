@@ -8,7 +8,6 @@ it can be (a menu entry's caption) and found by pixels where it cannot
 import io
 import itertools
 import json
-import time
 
 from PIL import Image
 
@@ -16,6 +15,7 @@ import ocr
 import places
 import scenario
 import texts
+from display import wait_until
 from report import check
 
 
@@ -30,19 +30,10 @@ class Page(scenario.Driver):
     # ---- Windows ----
 
     def window(self, title, seconds=30):
-        """The window of that title, in front. A goodbye's date is in the
-        browser's own format: it is found by its first word."""
-        if title == texts.GAME_TITLE:
-            return self.browser.wait_for("the game window", lambda windows: next(
-                (w for w in windows if w["title"] == title and not w["blocked"]
-                 and len(windows) == 1), None), seconds)
-        start = "Data " if title.startswith("Data ") else None
-
-        def shown(w):
-            return not w["blocked"] and (w["title"].startswith(start) if start
-                                         else w["title"] == title)
-        return self.browser.wait_for("the window %r in front" % (start or title), lambda windows:
-                                     next((w for w in windows if shown(w)), None), seconds)
+        """The window of that title in front (the game window alone)."""
+        return self.browser.wait_for("the window %r in front" % title, lambda windows: next(
+            (w for w in windows if not w["blocked"] and texts.titled(w["title"], title)
+             and (title != texts.GAME_TITLE or len(windows) == 1)), None), seconds)
 
     def shot(self, window):
         return Image.open(io.BytesIO(self.browser.shot(window)))
@@ -56,6 +47,7 @@ class Page(scenario.Driver):
         return self.browser.wait_for("the page's end", lambda windows: windows[0]
                                      if len(windows) == 1 and windows[0]["title"] == "segni"
                                      and windows[0]["width"] >= width - 1 else None)
+    ended = end
 
     # ---- Input ----
 
@@ -103,25 +95,20 @@ class Page(scenario.Driver):
         """The closing page read: its text, in the page's colours with a
         button below; returns where the button is on the page."""
         end = self.end()
-        deadline = time.monotonic() + seconds
-        for attempt in itertools.count():
+        sizes, seen = itertools.cycle(ocr.ENLARGEMENTS), ["", ""]
+
+        def shown():
             shot = self.shot(end)
-            shown, seen = ocr.shows(shot, texts.CLOSING, ocr.ENLARGEMENTS[
-                attempt % len(ocr.ENLARGEMENTS)], light_on_dark=True)
-            button, page = places.closing_button(shot)
-            if shown and button:
-                return self.on_page(end, button, "button")
-            check(time.monotonic() < deadline, "the closing page reads %r (%s), not %r"
-                  % (seen, page, texts.CLOSING))
-            time.sleep(0.5)
+            found, seen[0] = ocr.shows(shot, texts.CLOSING, next(sizes), light_on_dark=True)
+            button, seen[1] = places.closing_button(shot)
+            return found and button and self.on_page(end, button, "button")
+        return wait_until(lambda: "the closing page reads %r (%s), not %r" % (
+            seen[0], seen[1], texts.CLOSING), shown, seconds=seconds, every=0.5)
 
     def exit(self):
         self.browser.tap(*self.exit_place())
 
     # ---- The record ----
-
-    def ended(self):
-        self.end()
 
     def record(self):
         stored = self.browser.evaluate("localStorage.getItem('segni/record')")
