@@ -15,7 +15,8 @@ SAID = """window.segniSaid = [];
 new MutationObserver(changes => changes.forEach(change => change.target.id === "segni-annunci"
     && change.addedNodes.forEach(node => window.segniSaid.push(node.textContent))))
     .observe(document, {childList: true, subtree: true});"""
-KEYS = {"Alt": ("AltLeft", 18), "Escape": ("Escape", 27), "x": ("KeyX", 88)}
+KEYS = {"Alt": ("AltLeft", 18), "Escape": ("Escape", 27), "x": ("KeyX", 88),
+        "ArrowRight": ("ArrowRight", 39), "ArrowDown": ("ArrowDown", 40)}
 
 
 def value(node, field):
@@ -95,10 +96,18 @@ class Listener(page.Page):
         check(not [s for s in spoken if s.startswith(texts.CLOCK_NAME)], "the clock spoke")
 
     def menu(self):
-        """Alt: the focus on the menu bar's first entry; Escape: back."""
+        """Alt: the focus on the menu bar's first entry; the credits' menu
+        opened (its entry said) and closed with Escape, then the bar left:
+        the focus back where it was."""
         before = self.focused()
         self.keys("Alt")
         self.focus_on(texts.FIRST_MENU, kind="voce di menu")
+        self.keys("ArrowRight")
+        self.keys("ArrowDown")
+        self.browser.wait_for("%r said" % texts.CREDITS_ENTRY,
+                              lambda _: plain(texts.CREDITS_ENTRY) in self.said(), 10)
+        self.keys("Escape")
+        self.browser.wait_for("the menu closed", lambda windows: len(windows) == 1, 10)
         self.keys("Escape")
         self.browser.wait_for("the focus back", lambda _: self.focused() == before, 10)
 

@@ -168,7 +168,8 @@ def listened(ears, report):
     report.ok("the question and the verdict said once; the clock read when asked, %s, "
               "and never said" % ears.clock())
     ears.menu()
-    report.ok("Alt: the focus on the menu entry %r; Escape: back" % texts.FIRST_MENU)
+    report.ok("Alt: the focus on the menu entry %r, then %r said; Escape twice: back"
+              % (texts.FIRST_MENU, texts.CREDITS_ENTRY))
     scenario.goodbye(ears, report, "Dora")
     ears.ended()
 
